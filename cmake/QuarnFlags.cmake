@@ -1,0 +1,28 @@
+# Warnings for everything we compile.
+add_compile_options(-Wall -Wextra)
+
+option(QUARN_WERROR "Treat warnings as errors" OFF)
+if(QUARN_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+set(QUARN_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined")
+if(QUARN_SANITIZE)
+  add_compile_options(-fsanitize=${QUARN_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${QUARN_SANITIZE})
+endif()
+
+# The programs start once per archive step of every build: no exceptions, no RTTI,
+# no guard variables, and no C++ runtime to load.
+function(quarn_lean target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+endfunction()
+
+# Link a program as C so that libstdc++ is never on its link line; a stray use of
+# the C++ runtime (operator new, say) then fails at link time.
+list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++)
+function(quarn_lean_program target)
+  quarn_lean(${target})
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+endfunction()

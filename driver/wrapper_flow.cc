@@ -1,0 +1,80 @@
+#include "driver/wrapper_flow.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "quarn_config.h"
+#include "support/checked_alloc.h"
+#include "support/join_strings.h"
+
+dir_list tool_dirs;
+dir_list fallback_dirs;
+
+void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
+  // The target's own bin directory lies under the prefix, which the library
+  // directory reaches by climbing out of <target>/<version>/.
+  char* up_to_target = join_strings(CONFIG_UP_TO_PREFIX, CONFIG_TARGET, "/", nullptr);
+  char* target_bin = join_strings(lib, CONFIG_TARGET, "/", CONFIG_VERSION, "/", up_to_target, "bin", nullptr);
+  dir_list_from_string(target_bin, tools);
+  char* version_libexec = join_strings(libexec, CONFIG_TARGET, "/", CONFIG_VERSION, "/", nullptr);
+  dir_list_from_string(version_libexec, tools);
+  dir_list_from_env("PATH", fallback);
+}
+
+namespace {
+
+// Drops entry index, moving the rest down; the terminating null moves too.
+void remove_argument(int* argc, char** argv, int index) {
+  memmove(&argv[index], &argv[index + 1], static_cast<size_t>(*argc - index) * sizeof(char*));
+  --*argc;
+}
+
+}  // namespace
+
+bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback) {
+  int index = 1;
+  while (index < *argc && !(argv[index][0] == '-' && argv[index][1] == 'B')) ++index;
+  if (index >= *argc) return true;
+
+  const char* joined = argv[index] + 2;
+  remove_argument(argc, argv, index);
+  const char* dir = joined;
+  if (*joined == '\0') {
+    if (index >= *argc) return false;
+    dir = argv[index];
+    remove_argument(argc, argv, index);
+  }
+  size_t len = strlen(dir);
+  if (len > 0 && dir[len - 1] != '/') dir = join_strings(dir, "/", nullptr);
+  dir_list_prepend(fallback, dir);
+  dir_list_prepend(tools, dir);
+  return true;
+}
+
+char* locate_plugin(const dir_list* tools) { return search_dir_list(tools, PLUGIN_NAME, R_OK); }
+
+char* prefixed_tool_name(const char* tool) { return join_strings(CONFIG_TARGET, "-", tool, nullptr); }
+
+char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback) {
+  char* path = search_dir_list(tools, tool, X_OK);
+  if (path != nullptr) return path;
+  // A host tool of the plain name along PATH would not understand the target's objects.
+  char* prefixed = prefixed_tool_name(tool);
+  path = search_dir_list(fallback, prefixed, X_OK);
+  free(prefixed);
+  return path;
+}
+
+void apply_dash_first_argument(char** argv) {
+  if (argv[1] != nullptr && argv[1][0] != '-') argv[1] = join_strings("-", argv[1], nullptr);
+}
+
+char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
+  char** tool_argv = static_cast<char**>(checked_calloc(static_cast<size_t>(argc) + 3, sizeof(char*)));
+  tool_argv[0] = const_cast<char*>(tool_path);
+  tool_argv[1] = const_cast<char*>("--plugin");
+  tool_argv[2] = const_cast<char*>(plugin_path);
+  for (int i = 1; i < argc; ++i) tool_argv[i + 2] = argv[i];
+  return tool_argv;
+}

@@ -1,0 +1,41 @@
+// The steps of the wrappers' main flow, as functions that tests call directly.
+#pragma once
+
+#include "search/dir_list.h"
+
+/// What differs between quarn-ar, quarn-nm and quarn-ranlib.
+struct wrapper_identity {
+  const char* tool;          // base name of the wrapped tool ("ar")
+  const char* name;          // the wrapper's own program name ("quarn-ar")
+  bool dash_first_argument;  // the archiver's rule: a first argument gets a leading '-'
+};
+
+/// The same text in all three wrappers.
+inline constexpr char USAGE_TEXT[] = "Usage: quarn-ar [-B prefix] ar arguments ...\n";
+
+/// The process-wide lists: tools and plugin along tool_dirs, the prefixed tool along fallback_dirs.
+extern dir_list tool_dirs;
+extern dir_list fallback_dirs;
+
+/// Appends the target's bin directory (reached through lib) and the version's libexec
+/// directory to tools, and the directories of PATH to fallback.
+void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback);
+
+/// Takes the first "-B dir" or "-Bdir" argument out of argv (count and entries move down)
+/// and puts dir, with a '/' added unless empty or already there, in front of both lists.
+/// Returns false when "-B" is the last argument; the vector is then left shortened.
+bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback);
+
+/// Returns the plugin's path found along tools with read access, or null.
+char* locate_plugin(const dir_list* tools);
+/// Returns the tool's path: the plain name along tools, else the target-prefixed name along
+/// fallback, with execute access; null when neither is found.
+char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback);
+/// Returns the target-prefixed tool name ("<target>-ar"), a new string.
+char* prefixed_tool_name(const char* tool);
+
+/// Puts a '-' in front of argv[1] when there is one and it does not begin with '-'.
+void apply_dash_first_argument(char** argv);
+/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null.
+/// The user's strings are shared, not copied.
+char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);

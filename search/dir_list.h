@@ -1,0 +1,32 @@
+// Ordered lists of directory prefixes and the search of a file along them.
+#pragma once
+
+#include <cstdint>
+
+struct dir_entry {
+  char* prefix;     // owned copy, used exactly as stored
+  dir_entry* next;  // null for the last entry
+};
+
+/// A zero-filled dir_list is a valid empty list. Lists only grow.
+struct dir_list {
+  dir_entry* first;
+  int32_t longest;  // greatest prefix length ever added; sizes the search buffer
+};
+
+/// Switches the trace messages on standard error; off at program start.
+void set_search_trace(bool on);
+/// Returns a new full path (prefix + name, or name itself when absolute) that passes
+/// access(mode) and, through a prefix, is no directory; null when none does.
+char* search_dir_list(const dir_list* list, const char* name, int mode);
+/// Adds a copy of prefix at the front (or when the list is empty) or at the back.
+void dir_list_add(dir_list* list, const char* prefix, bool at_front);
+/// Adds a copy of prefix at the back.
+void dir_list_append(dir_list* list, const char* prefix);
+/// Adds a copy of prefix at the front.
+void dir_list_prepend(dir_list* list, const char* prefix);
+/// Appends one prefix per ':'-separated component of text: "" gives "./", and a
+/// component gets a '/' unless it ends in one.
+void dir_list_from_string(const char* text, dir_list* list);
+/// dir_list_from_string on the variable's value when it is set (also when empty).
+void dir_list_from_env(const char* name, dir_list* list);

@@ -1,0 +1,10 @@
+// The process's temporary directory and uniquely named temporary files in it.
+#pragma once
+
+/// Returns the temporary directory with a '/' appended, chosen once per process.
+const char* temp_dir(void);
+/// Creates an empty file named dir + prefix + six unique characters + suffix and returns
+/// its name (caller owns it). A null prefix means "cc", a null suffix "". Aborts on failure.
+char* temp_file_create(const char* prefix, const char* suffix);
+/// Returns temp_file_create(nullptr, suffix).
+char* temp_file_create_suffixed(const char* suffix);

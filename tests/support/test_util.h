@@ -1,0 +1,72 @@
+// Helpers shared by the tests: temporary directories, files, and real children.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+/// A fresh directory under $TMPDIR (or /tmp) removed with everything in it at scope end.
+class scoped_temp_dir {
+ public:
+  scoped_temp_dir();
+  ~scoped_temp_dir();
+  scoped_temp_dir(const scoped_temp_dir&) = delete;
+  scoped_temp_dir& operator=(const scoped_temp_dir&) = delete;
+  const std::string& path() const { return path_; }
+  /// path() + "/" + name.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+/// Writes content to path (creating or truncating it) with the given mode.
+void write_file(const std::string& path, const std::string& content, int mode = 0644);
+/// Returns the file's bytes; fails the test when it cannot be read.
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+/// Creates a directory and its parents.
+void make_dirs(const std::string& path);
+/// Removes a file tree, ignoring what is not there.
+void remove_tree(const std::string& path);
+/// Names in a directory, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string& path);
+
+/// What a finished child left behind.
+struct child_result {
+  int status = -1;       // raw wait status
+  std::string out;       // everything it wrote to standard output
+  std::string err;       // everything it wrote to standard error
+  bool exited() const;
+  int exit_code() const;  // -1 unless exited()
+  bool signaled() const;
+  int signal() const;    // 0 unless signaled()
+};
+
+/// Runs fn in a forked child whose standard output and error are captured; the child
+/// exits with 0 when fn returns. Use it for code that exits or aborts.
+child_result run_in_child(const std::function<void()>& fn);
+
+/// Options of run_program.
+struct run_options {
+  std::optional<std::string> cwd;                      // working directory of the child
+  std::map<std::string, std::optional<std::string>> env;  // set (value) or unset (nullopt) over ours
+  bool clear_env = false;                              // start from an empty environment
+  std::string input;                                   // bytes fed to standard input
+  bool empty_argv = false;                             // start with no argv[0] at all
+};
+
+/// Starts program (a path) with argv (entry 0 included) and waits for it.
+child_result run_program(const std::string& program, const std::vector<std::string>& argv,
+                         const run_options& options = {});
+
+/// Directory holding the built quarn-ar, quarn-nm and quarn-ranlib.
+std::string programs_dir();
+/// Directory holding the test helpers built by the project (fake tool, test plugin).
+std::string helpers_dir();
+
+}  // namespace testutil
