@@ -10,6 +10,7 @@ set(QUARN_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undef
 if(QUARN_SANITIZE)
   add_compile_options(-fsanitize=${QUARN_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QUARN_SANITIZE})
+  add_compile_definitions(QUARN_SANITIZED=1)
 endif()
 
 # The programs start once per archive step of every build: no exceptions, no RTTI,

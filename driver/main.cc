@@ -23,8 +23,9 @@ void init_search_lists(const char* prog_name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // execve allows an empty vector; without a name there is nothing to relocate from.
-  if (argc < 1 || argv[0] == nullptr) usage();
+  // execve allows an empty vector (Linux then passes a single empty entry instead):
+  // without a name there is nothing to relocate from and nothing to print.
+  if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') usage();
   init_search_lists(argv[0]);
   if (!take_b_option(&argc, argv, &tool_dirs, &fallback_dirs)) usage();
 

@@ -20,6 +20,10 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, di
   char* version_libexec = join_strings(libexec, CONFIG_TARGET, "/", CONFIG_VERSION, "/", nullptr);
   dir_list_from_string(version_libexec, tools);
   dir_list_from_env("PATH", fallback);
+  // The lists keep copies.
+  free(version_libexec);
+  free(target_bin);
+  free(up_to_target);
 }
 
 namespace {
@@ -46,9 +50,11 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback) 
     remove_argument(argc, argv, index);
   }
   size_t len = strlen(dir);
-  if (len > 0 && dir[len - 1] != '/') dir = join_strings(dir, "/", nullptr);
+  char* with_slash = len > 0 && dir[len - 1] != '/' ? join_strings(dir, "/", nullptr) : nullptr;
+  if (with_slash != nullptr) dir = with_slash;
   dir_list_prepend(fallback, dir);
   dir_list_prepend(tools, dir);
+  free(with_slash);  // the lists keep copies
   return true;
 }
 

@@ -1,0 +1,62 @@
+// The programs start once per archive step: they must load nothing but libc.
+#include <gtest/gtest.h>
+
+#include <elf.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/test_util.h"
+
+namespace {
+
+// The DT_NEEDED entries of a 64-bit ELF file, read from its dynamic section.
+std::vector<std::string> needed_libraries(const std::string& path) {
+  std::string image = testutil::read_file(path);
+  std::vector<std::string> needed;
+  if (image.size() < sizeof(Elf64_Ehdr) || memcmp(image.data(), ELFMAG, SELFMAG) != 0) {
+    ADD_FAILURE() << path << " is not an ELF file";
+    return needed;
+  }
+  Elf64_Ehdr header;
+  memcpy(&header, image.data(), sizeof header);
+  EXPECT_EQ(header.e_ident[EI_CLASS], ELFCLASS64);
+  auto section = [&](size_t index) {
+    Elf64_Shdr s;
+    memcpy(&s, image.data() + header.e_shoff + index * header.e_shentsize, sizeof s);
+    return s;
+  };
+  for (size_t i = 0; i < header.e_shnum; ++i) {
+    Elf64_Shdr dynamic = section(i);
+    if (dynamic.sh_type != SHT_DYNAMIC) continue;
+    Elf64_Shdr strings = section(dynamic.sh_link);
+    for (size_t off = 0; off + sizeof(Elf64_Dyn) <= dynamic.sh_size; off += sizeof(Elf64_Dyn)) {
+      Elf64_Dyn entry;
+      memcpy(&entry, image.data() + dynamic.sh_offset + off, sizeof entry);
+      if (entry.d_tag == DT_NULL) break;
+      if (entry.d_tag == DT_NEEDED) needed.push_back(image.data() + strings.sh_offset + entry.d_un.d_val);
+    }
+  }
+  return needed;
+}
+
+TEST(programs, need_no_cxx_runtime) {
+  for (const char* program : {"quarn-ar", "quarn-nm", "quarn-ranlib"}) {
+    std::vector<std::string> needed = needed_libraries(testutil::programs_dir() + "/" + program);
+    EXPECT_FALSE(needed.empty()) << program << ": no dynamic section found";
+    bool has_libc = false;
+    for (const std::string& lib : needed) {
+      EXPECT_EQ(lib.find("libstdc++"), std::string::npos) << program << " needs " << lib;
+      EXPECT_EQ(lib.find("libc++"), std::string::npos) << program << " needs " << lib;
+      EXPECT_EQ(lib.find("libgcc_s"), std::string::npos) << program << " needs " << lib;
+      has_libc = has_libc || lib.rfind("libc.so", 0) == 0;
+    }
+    EXPECT_TRUE(has_libc) << program;
+#if !defined(QUARN_SANITIZED)
+    EXPECT_EQ(needed.size(), 1u) << program << ": libc only";
+#endif
+  }
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/wrapper_flow.h"
+#include "quarn_config.h"
+#include "support/test_util.h"
+
+namespace {
+
+using testutil::scoped_temp_dir;
+using testutil::write_file;
+
+std::vector<std::string> prefixes(const dir_list& list) {
+  std::vector<std::string> out;
+  for (const dir_entry* e = list.first; e != nullptr; e = e->next) out.push_back(e->prefix);
+  return out;
+}
+
+// Lists have no release operation: the wrappers keep theirs until they exit.
+struct owned_list : dir_list {
+  owned_list() : dir_list{} {}
+  ~owned_list() {
+    for (dir_entry* e = first; e != nullptr;) {
+      dir_entry* next = e->next;
+      free(e->prefix);
+      free(e);
+      e = next;
+    }
+  }
+};
+
+// An argument vector the flow may edit in place, as the one main receives.
+struct arg_vector {
+  explicit arg_vector(std::vector<std::string> args) : strings(std::move(args)) {
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(strings.size());
+  }
+  std::vector<std::string> current() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < argc; ++i) out.push_back(pointers[i]);
+    EXPECT_EQ(pointers[argc], nullptr) << "vector must stay null-terminated";
+    return out;
+  }
+  std::vector<std::string> strings;
+  std::vector<char*> pointers;
+  int argc;
+};
+
+class scoped_env {
+ public:
+  scoped_env(const char* name, const char* value) : name_(name) {
+    const char* old = getenv(name);
+    if (old != nullptr) old_ = old;
+    had_ = old != nullptr;
+    if (value != nullptr) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~scoped_env() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST(seed_search_lists, target_bin_through_lib_then_version_libexec_then_path) {
+  scoped_env path("PATH", "/usr/bin::/bin/");
+  owned_list tools, fallback;
+  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools, &fallback);
+  std::string target = CONFIG_TARGET, version = CONFIG_VERSION;
+  EXPECT_EQ(prefixes(tools),
+            (std::vector<std::string>{std::string(CONFIG_LIB_DIR) + target + "/" + version + "/../../../../" +
+                                          target + "/bin/",
+                                      std::string(CONFIG_LIBEXEC_DIR) + target + "/" + version + "/"}));
+  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"/usr/bin/", "./", "/bin/"}));
+}
+
+TEST(seed_search_lists, default_configuration_is_the_usr_local_layout) {
+  scoped_env path("PATH", nullptr);
+  owned_list tools, fallback;
+  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools, &fallback);
+  if (std::string(CONFIG_LIB_DIR) != "/usr/local/lib/quarn/" || std::string(CONFIG_TARGET) != "armv7-tuleabi-freebsd15.0")
+    GTEST_SKIP() << "built for another configuration";
+  EXPECT_EQ(prefixes(tools),
+            (std::vector<std::string>{
+                "/usr/local/lib/quarn/armv7-tuleabi-freebsd15.0/15.2.0/../../../../armv7-tuleabi-freebsd15.0/bin/",
+                "/usr/local/libexec/quarn/armv7-tuleabi-freebsd15.0/15.2.0/"}));
+  EXPECT_EQ(fallback.first, nullptr) << "no PATH, no fallback directories";
+}
+
+TEST(seed_search_lists, relocated_directory_with_colon_splits) {
+  scoped_env path("PATH", "");
+  owned_list tools, fallback;
+  seed_search_lists("/a:b/", "/x/", &tools, &fallback);
+  std::vector<std::string> got = prefixes(tools);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0], "/a/");
+  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"./"}));
+}
+
+struct b_case {
+  std::vector<std::string> args;
+  bool ok;
+  std::vector<std::string> left;
+  const char* prefix;  // null: no prefix added
+};
+
+TEST(take_b_option, takes_the_first_option_in_either_form) {
+  const b_case cases[] = {
+      {{"quarn-ar", "rcs", "x.a"}, true, {"quarn-ar", "rcs", "x.a"}, nullptr},
+      {{"quarn-ar", "-B", "/opt/x", "rcs", "x.a"}, true, {"quarn-ar", "rcs", "x.a"}, "/opt/x/"},
+      {{"quarn-ar", "-B/opt/x", "rcs", "x.a"}, true, {"quarn-ar", "rcs", "x.a"}, "/opt/x/"},
+      {{"quarn-ar", "rcs", "-B/opt/x/", "x.a"}, true, {"quarn-ar", "rcs", "x.a"}, "/opt/x/"},
+      {{"quarn-ar", "-Ba", "-Bb", "t"}, true, {"quarn-ar", "-Bb", "t"}, "a/"},
+      {{"quarn-ar", "-Bd"}, true, {"quarn-ar"}, "d/"},
+      {{"quarn-ar", "-B/"}, true, {"quarn-ar"}, "/"},
+      {{"quarn-ar", "-B", "", "t"}, true, {"quarn-ar", "t"}, ""},
+      {{"quarn-ar", "-B", "-B", "t"}, true, {"quarn-ar", "t"}, "-B/"},
+      {{"-Bname", "t"}, true, {"-Bname", "t"}, nullptr},
+      {{"quarn-ar", "-b", "-", ""}, true, {"quarn-ar", "-b", "-", ""}, nullptr},
+      {{"quarn-ar", "t", "-B"}, false, {"quarn-ar", "t"}, nullptr},
+      {{"quarn-ar", "-B"}, false, {"quarn-ar"}, nullptr},
+  };
+  for (const b_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    arg_vector v(c.args);
+    owned_list tools, fallback;
+    dir_list_append(&tools, "/t/");
+    dir_list_append(&fallback, "/f/");
+    EXPECT_EQ(take_b_option(&v.argc, v.pointers.data(), &tools, &fallback), c.ok);
+    EXPECT_EQ(v.current(), c.left);
+    if (c.prefix != nullptr) {
+      EXPECT_EQ(prefixes(tools), (std::vector<std::string>{c.prefix, "/t/"}));
+      EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{c.prefix, "/f/"}));
+    } else {
+      EXPECT_EQ(prefixes(tools), (std::vector<std::string>{"/t/"}));
+      EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"/f/"}));
+    }
+  }
+}
+
+TEST(locate, plugin_needs_read_access_along_tool_dirs_only) {
+  scoped_temp_dir tools_dir, path_dir;
+  owned_list tools, fallback;
+  dir_list_append(&tools, (tools_dir.path() + "/").c_str());
+  dir_list_append(&fallback, (path_dir.path() + "/").c_str());
+  write_file(path_dir / PLUGIN_NAME, "");
+  EXPECT_EQ(locate_plugin(&tools), nullptr) << "the plugin is never taken from PATH";
+  write_file(tools_dir / PLUGIN_NAME, "", 0644);
+  char* found = locate_plugin(&tools);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(std::string(found), tools_dir / PLUGIN_NAME);
+  free(found);
+}
+
+TEST(locate, plain_tool_in_tool_dirs_else_prefixed_name_along_path) {
+  scoped_temp_dir tools_dir, path_dir;
+  owned_list tools, fallback;
+  dir_list_append(&tools, (tools_dir.path() + "/").c_str());
+  dir_list_append(&fallback, (path_dir.path() + "/").c_str());
+  std::string prefixed = std::string(CONFIG_TARGET) + "-ar";
+  char* name = prefixed_tool_name("ar");
+  EXPECT_EQ(std::string(name), prefixed);
+  free(name);
+
+  write_file(path_dir / "ar", "", 0755);
+  EXPECT_EQ(locate_tool("ar", &tools, &fallback), nullptr) << "a host ar on PATH is never taken";
+
+  write_file(tools_dir / prefixed, "", 0755);
+  EXPECT_EQ(locate_tool("ar", &tools, &fallback), nullptr) << "the prefixed name is not looked for in tool_dirs";
+
+  write_file(path_dir / prefixed, "", 0755);
+  char* found = locate_tool("ar", &tools, &fallback);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(std::string(found), path_dir / prefixed);
+  free(found);
+
+  write_file(tools_dir / "ar", "", 0644);
+  found = locate_tool("ar", &tools, &fallback);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(std::string(found), path_dir / prefixed) << "a plain ar without execute access is passed over";
+  free(found);
+
+  write_file(tools_dir / "ar", "", 0755);
+  found = locate_tool("ar", &tools, &fallback);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(std::string(found), tools_dir / "ar");
+  free(found);
+}
+
+TEST(apply_dash_first_argument, only_a_first_argument_without_dash_changes) {
+  const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+      {{"quarn-ar", "rcs", "libx.a", "a.o"}, {"quarn-ar", "-rcs", "libx.a", "a.o"}},
+      {{"quarn-ar", "-rcs", "libx.a"}, {"quarn-ar", "-rcs", "libx.a"}},
+      {{"quarn-ar", ""}, {"quarn-ar", "-"}},
+      {{"quarn-ar", "t", "x"}, {"quarn-ar", "-t", "x"}},
+      {{"quarn-ar", "-", "x"}, {"quarn-ar", "-", "x"}},
+      {{"quarn-ar"}, {"quarn-ar"}},
+  };
+  for (const auto& [in, out] : cases) {
+    arg_vector v(in);
+    char* before = v.pointers.size() > 2 ? v.pointers[1] : nullptr;
+    apply_dash_first_argument(v.pointers.data());
+    EXPECT_EQ(v.current(), out);
+    if (v.pointers[1] != before) free(v.pointers[1]);
+  }
+}
+
+TEST(build_tool_argv, tool_plugin_then_user_arguments_shared_not_copied) {
+  arg_vector v({"quarn-ar", "-rcs", "libx.a", "a.o"});
+  char** argv = build_tool_argv("/t/ar", "/p/libvorta_plugin.so", v.argc, v.pointers.data());
+  ASSERT_NE(argv, nullptr);
+  std::vector<std::string> got;
+  for (char** a = argv; *a != nullptr; ++a) got.push_back(*a);
+  EXPECT_EQ(got, (std::vector<std::string>{"/t/ar", "--plugin", "/p/libvorta_plugin.so", "-rcs", "libx.a", "a.o"}));
+  EXPECT_EQ(argv[3], v.pointers[1]) << "user strings are shared";
+  free(argv);
+
+  arg_vector alone({"quarn-ar"});
+  argv = build_tool_argv("/t/ar", "/p/plugin", alone.argc, alone.pointers.data());
+  EXPECT_STREQ(argv[2], "/p/plugin");
+  EXPECT_EQ(argv[3], nullptr);
+  free(argv);
+}
+
+}  // namespace

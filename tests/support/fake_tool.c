@@ -1,0 +1,87 @@
+/* A stand-in for ar, nm or ranlib that records what it was given and ends as told.
+ *
+ *   FAKE_TOOL_ARGV     file that receives every argument, each followed by a NUL byte
+ *   FAKE_TOOL_ATFILE   file that receives the bytes of the first @-file argument
+ *   FAKE_TOOL_LOAD     when set, dlopen the path after "--plugin" and call its onload
+ *   FAKE_TOOL_CAT      when set, copy standard input to standard output
+ *   FAKE_TOOL_OUT_MB   write this many MiB of a byte pattern to standard output
+ *   FAKE_TOOL_STDERR   text written to standard error
+ *   FAKE_TOOL_SIGNAL   die by this signal number
+ *   FAKE_TOOL_EXIT     exit with this status (default 0)
+ */
+#include <dlfcn.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static void copy_file(const char* from, const char* to) {
+  FILE* in = fopen(from, "rb");
+  FILE* out = fopen(to, "wb");
+  if (in == NULL || out == NULL) exit(120);
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, in)) > 0) fwrite(buf, 1, n, out);
+  fclose(in);
+  if (fclose(out) != 0) exit(120);
+}
+
+static void write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n <= 0) exit(121);
+    data += n;
+    size -= (size_t)n;
+  }
+}
+
+int main(int argc, char** argv) {
+  const char* record = getenv("FAKE_TOOL_ARGV");
+  if (record != NULL) {
+    FILE* out = fopen(record, "wb");
+    if (out == NULL) return 122;
+    for (int i = 0; i < argc; ++i) fwrite(argv[i], 1, strlen(argv[i]) + 1, out);
+    if (fclose(out) != 0) return 122;
+  }
+  const char* atfile = getenv("FAKE_TOOL_ATFILE");
+  for (int i = 1; atfile != NULL && i < argc; ++i) {
+    if (argv[i][0] == '@') {
+      copy_file(argv[i] + 1, atfile);
+      break;
+    }
+  }
+  if (getenv("FAKE_TOOL_LOAD") != NULL) {
+    for (int i = 1; i + 1 < argc; ++i) {
+      if (strcmp(argv[i], "--plugin") != 0) continue;
+      void* handle = dlopen(argv[i + 1], RTLD_NOW);
+      if (handle == NULL) {
+        fprintf(stderr, "fake tool: cannot load %s: %s\n", argv[i + 1], dlerror());
+        return 123;
+      }
+      int (*onload)(void*) = (int (*)(void*))dlsym(handle, "onload");
+      if (onload == NULL || onload(NULL) != 0) return 124;
+      break;
+    }
+  }
+  if (getenv("FAKE_TOOL_CAT") != NULL) {
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(0, buf, sizeof buf)) > 0) write_all(1, buf, (size_t)n);
+  }
+  const char* mb = getenv("FAKE_TOOL_OUT_MB");
+  if (mb != NULL) {
+    char block[1 << 16];
+    for (size_t i = 0; i < sizeof block; ++i) block[i] = (char)(i * 7 + i / 256);
+    for (long i = atol(mb) * 16; i > 0; --i) write_all(1, block, sizeof block);
+  }
+  const char* err = getenv("FAKE_TOOL_STDERR");
+  if (err != NULL) write_all(2, err, strlen(err));
+  const char* sig = getenv("FAKE_TOOL_SIGNAL");
+  if (sig != NULL) {
+    signal(atoi(sig), SIG_DFL);
+    raise(atoi(sig));
+  }
+  const char* status = getenv("FAKE_TOOL_EXIT");
+  return status != NULL ? atoi(status) : 0;
+}

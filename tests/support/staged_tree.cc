@@ -1,0 +1,88 @@
+#include "support/staged_tree.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "quarn_config.h"
+
+namespace testutil {
+
+staged_tree::staged_tree() {
+  make_dirs(bin_dir());
+  make_dirs(target_bin());
+  make_dirs(libexec_dir());
+  make_dirs(root() + "/lib/quarn/" + CONFIG_TARGET + "/" + CONFIG_VERSION);
+}
+
+std::string staged_tree::target_bin() const { return root() + "/" + CONFIG_TARGET + "/bin"; }
+
+std::string staged_tree::libexec_dir() const {
+  return root() + "/libexec/quarn/" + CONFIG_TARGET + "/" + CONFIG_VERSION;
+}
+
+void staged_tree::install_wrappers() {
+  for (const char* tool : {"ar", "nm", "ranlib"}) {
+    copy_file(programs_dir() + "/quarn-" + tool, wrapper(tool));
+  }
+}
+
+std::string staged_tree::install_plugin(const std::string& dir) {
+  std::string path = (dir.empty() ? libexec_dir() : dir) + "/" + PLUGIN_NAME;
+  copy_file(helpers_dir() + "/test_plugin.so", path);
+  return path;
+}
+
+std::string staged_tree::install_fake_tool(const std::string& name, const std::string& dir) {
+  std::string path = (dir.empty() ? target_bin() : dir) + "/" + name;
+  copy_file(helpers_dir() + "/quarn_fake_tool", path);
+  return path;
+}
+
+std::string staged_tree::install_host_tool(const std::string& host_name, const std::string& name,
+                                           const std::string& dir) {
+  std::string host = find_on_path(host_name);
+  EXPECT_FALSE(host.empty()) << "no " << host_name << " on PATH";
+  std::string path = (dir.empty() ? target_bin() : dir) + "/" + name;
+  EXPECT_EQ(symlink(host.c_str(), path.c_str()), 0) << path;
+  return path;
+}
+
+std::string find_on_path(const std::string& name) {
+  const char* path = getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+void copy_file(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+  ASSERT_FALSE(ec) << from << " -> " << to << ": " << ec.message();
+}
+
+std::vector<std::string> read_recorded_argv(const std::string& path) {
+  std::string data = read_file(path);
+  std::vector<std::string> args;
+  size_t start = 0;
+  while (start < data.size()) {
+    size_t end = data.find('\0', start);
+    if (end == std::string::npos) end = data.size();
+    args.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  return args;
+}
+
+}  // namespace testutil

@@ -1,0 +1,47 @@
+// A toolchain installation laid out in a temporary directory, for end-to-end tests.
+//
+// <root>/bin/                                   the wrappers (copies of the built programs)
+// <root>/<target>/bin/                          the target's tools
+// <root>/libexec/quarn/<target>/<version>/      the plugin
+// <root>/lib/quarn/<target>/<version>/          (exists, holds nothing)
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/test_util.h"
+
+namespace testutil {
+
+class staged_tree {
+ public:
+  staged_tree();
+  const std::string& root() const { return dir_.path(); }
+  std::string bin_dir() const { return root() + "/bin"; }
+  std::string target_bin() const;
+  std::string libexec_dir() const;
+  /// Path of the installed wrapper, e.g. wrapper("ar") is <root>/bin/quarn-ar.
+  std::string wrapper(const std::string& tool) const { return bin_dir() + "/quarn-" + tool; }
+
+  /// Copies the three built wrappers into bin_dir().
+  void install_wrappers();
+  /// Copies the test plugin into dir (default libexec_dir()) as libvorta_plugin.so.
+  std::string install_plugin(const std::string& dir = "");
+  /// Copies the fake tool into dir (default target_bin()) under name; returns its path.
+  std::string install_fake_tool(const std::string& name, const std::string& dir = "");
+  /// Links the host's tool of that name (found along PATH) into dir under name.
+  std::string install_host_tool(const std::string& host_name, const std::string& name,
+                                const std::string& dir = "");
+
+ private:
+  scoped_temp_dir dir_;
+};
+
+/// The host's program of that name along PATH, or "" when there is none.
+std::string find_on_path(const std::string& name);
+/// Copies a file, keeping its mode.
+void copy_file(const std::string& from, const std::string& to);
+/// Reads what the fake tool recorded: the arguments it received, in order.
+std::vector<std::string> read_recorded_argv(const std::string& path);
+
+}  // namespace testutil
