@@ -20,9 +20,9 @@ function(quarn_lean target)
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
 endfunction()
 
-# Link a program as C so that libstdc++ is never on its link line; a stray use of
-# the C++ runtime (operator new, say) then fails at link time.
-list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++)
+# Link a program as C so that libstdc++ (and libm, which clang adds for C++) is never on
+# its link line; a stray use of the C++ runtime (operator new, say) then fails at link time.
+list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++ m)
 function(quarn_lean_program target)
   quarn_lean(${target})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
