@@ -58,18 +58,29 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback) 
   return true;
 }
 
-char* locate_plugin(const dir_list* tools) { return search_dir_list(tools, PLUGIN_NAME, R_OK); }
+char* locate_plugin(const dir_list* tools) {
+  char* path = search_dir_list(tools, PLUGIN_NAME, R_OK);
+  return path != nullptr ? path_with_directory(path) : nullptr;
+}
+
+char* path_with_directory(char* path) {
+  if (strchr(path, '/') != nullptr) return path;
+  char* qualified = join_strings("./", path, nullptr);
+  free(path);
+  return qualified;
+}
 
 char* prefixed_tool_name(const char* tool) { return join_strings(CONFIG_TARGET, "-", tool, nullptr); }
 
 char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback) {
   char* path = search_dir_list(tools, tool, X_OK);
-  if (path != nullptr) return path;
-  // A host tool of the plain name along PATH would not understand the target's objects.
-  char* prefixed = prefixed_tool_name(tool);
-  path = search_dir_list(fallback, prefixed, X_OK);
-  free(prefixed);
-  return path;
+  if (path == nullptr) {
+    // A host tool of the plain name along PATH would not understand the target's objects.
+    char* prefixed = prefixed_tool_name(tool);
+    path = search_dir_list(fallback, prefixed, X_OK);
+    free(prefixed);
+  }
+  return path != nullptr ? path_with_directory(path) : nullptr;
 }
 
 void apply_dash_first_argument(char** argv) {

@@ -27,10 +27,14 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, di
 bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback);
 
 /// Returns the plugin's path found along tools with read access, or null.
+/// Found paths always hold a '/' (see path_with_directory).
 char* locate_plugin(const dir_list* tools);
 /// Returns the tool's path: the plain name along tools, else the target-prefixed name along
 /// fallback, with execute access; null when neither is found.
 char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback);
+/// Returns path itself when it holds a '/', else a new string "./" + path, so that a
+/// file found through the empty prefix is not looked up along PATH or a library path.
+char* path_with_directory(char* path);
 /// Returns the target-prefixed tool name ("<target>-ar"), a new string.
 char* prefixed_tool_name(const char* tool);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,25 @@ TEST(locate, plain_tool_in_tool_dirs_else_prefixed_name_along_path) {
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(std::string(found), tools_dir / "ar");
   free(found);
+}
+
+TEST(locate, file_found_through_the_empty_prefix_keeps_a_directory) {
+  scoped_temp_dir dir;
+  std::string old_cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  write_file(dir / PLUGIN_NAME, "", 0644);
+  write_file(dir / "nm", "", 0755);
+  owned_list tools, fallback;
+  dir_list_prepend(&tools, "");
+  char* plugin = locate_plugin(&tools);
+  char* tool = locate_tool("nm", &tools, &fallback);
+  std::filesystem::current_path(old_cwd);
+  ASSERT_NE(plugin, nullptr);
+  ASSERT_NE(tool, nullptr);
+  EXPECT_EQ(std::string(plugin), std::string("./") + PLUGIN_NAME);
+  EXPECT_EQ(std::string(tool), "./nm");
+  free(plugin);
+  free(tool);
 }
 
 TEST(apply_dash_first_argument, only_a_first_argument_without_dash_changes) {
