@@ -1,0 +1,79 @@
+#include "search/path_parts.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "support/char_class.h"
+
+namespace {
+
+const char* base_after_separators(const char* path, bool backslash_too) {
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || (backslash_too && *p == '\\')) base = p + 1;
+  }
+  return base;
+}
+
+}  // namespace
+
+char** split_path(const char* path, int* count) {
+  if (path[0] == '\0') return nullptr;
+
+  // Every entry but the last ends in a run of '/', so r runs give at most r + 1
+  // entries; one more slot holds the terminating null.
+  size_t runs = 0;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' && (p == path || p[-1] != '/')) ++runs;
+  }
+  char** parts = static_cast<char**>(malloc((runs + 2) * sizeof(char*)));
+  if (parts == nullptr) return nullptr;
+
+  int n = 0;
+  const char* start = path;
+  const char* p = path;
+  for (;;) {
+    while (*p != '\0' && *p != '/') ++p;
+    // The slashes stay with the component before them, so "//" remains visible.
+    while (*p == '/') ++p;
+    if (p == start) break;
+    size_t len = static_cast<size_t>(p - start);
+    char* part = static_cast<char*>(malloc(len + 1));
+    if (part == nullptr) {
+      parts[n] = nullptr;
+      free_path_parts(parts);
+      return nullptr;
+    }
+    memcpy(part, start, len);
+    part[len] = '\0';
+    parts[n++] = part;
+    start = p;
+  }
+  parts[n] = nullptr;
+  if (count != nullptr) *count = n;
+  return parts;
+}
+
+void free_path_parts(char** parts) {
+  if (parts == nullptr) return;
+  for (char** part = parts; *part != nullptr; ++part) free(*part);
+  free(parts);
+}
+
+const char* path_base_name(const char* path) { return base_after_separators(path, false); }
+
+const char* path_base_name_posix(const char* path) { return base_after_separators(path, false); }
+
+const char* path_base_name_dos(const char* path) {
+  // NUL is no letter, so path[1] is only read when path[0] is a real byte.
+  if (char_has_class(static_cast<unsigned char>(path[0]), CC_ALPHA) && path[1] == ':') path += 2;
+  return base_after_separators(path, true);
+}
+
+char* canonical_path(const char* path) {
+  // realpath writes up to PATH_MAX bytes into a caller's buffer.
+  char resolved[PATH_MAX];
+  if (realpath(path, resolved) != nullptr) return strdup(resolved);
+  return strdup(path);
+}
