@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/install_dirs.h"
 #include "driver/wrapper_flow.h"
 #include "quarn_config.h"
 
@@ -11,8 +12,8 @@ namespace {
 constexpr wrapper_identity self = {WRAPPED_TOOL, WRAPPER_NAME, DASH_FIRST_ARGUMENT != 0};
 
 void init_search_lists(const char* prog_name) {
-  (void)prog_name;  // relocation starts from here once the installation can move
-  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tool_dirs, &fallback_dirs);
+  install_dirs dirs = find_install_dirs(prog_name, self.name);
+  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs, &fallback_dirs);
 }
 
 [[noreturn]] void usage() {
