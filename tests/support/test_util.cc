@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -169,6 +170,13 @@ child_result run_in_child(const std::function<void()>& fn) {
   while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
   }
   return result;
+}
+
+bool become_unprivileged() {
+  if (geteuid() != 0) return true;
+  // Group first: once the uid is gone, the gid can no longer be changed.
+  const gid_t groups[] = {65534};
+  return setgroups(1, groups) == 0 && setgid(65534) == 0 && setuid(65534) == 0 && geteuid() == 65534;
 }
 
 child_result run_program(const std::string& program, const std::vector<std::string>& argv,

@@ -60,6 +60,11 @@ struct run_options {
   bool empty_argv = false;                             // start with no argv[0] at all
 };
 
+/// In a child about to test permissions: when running as root, which passes every
+/// read/write/search check, switches to the unprivileged uid and gid 65534.
+/// Returns false when that is impossible (the caller then skips).
+bool become_unprivileged();
+
 /// Starts program (a path) with argv (entry 0 included) and waits for it.
 child_result run_program(const std::string& program, const std::vector<std::string>& argv,
                          const run_options& options = {});
