@@ -111,7 +111,7 @@ const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error
     *error_code = 0;
     return "both ERRNAME and PEX_STDERR_TO_PIPE specified.";
   }
-  // Until pex_open_stderr takes the pipe, a further child could fill it unread.
+  // The pipeline holds one pending error read end; pex_open_stderr must take it first.
   if (p->stderr_read_fd != -1) {
     *error_code = 0;
     return "PEX_STDERR_TO_PIPE used in the middle of pipeline";

@@ -252,8 +252,11 @@ TEST(pex_temp_name, follows_name_suffix_and_base) {
       EXPECT_NE(s.substr(r.prefix.size()), "XXXXXX");
       EXPECT_TRUE(testutil::file_exists(s));
     }
-    if (r.name != nullptr && !(r.flags & PEX_OUTNAME_SUFFIX)) EXPECT_EQ(got, r.name);
-    else free(got);
+    if (r.name != nullptr && !(r.flags & PEX_OUTNAME_SUFFIX)) {
+      EXPECT_EQ(got, r.name);
+    } else {
+      free(got);
+    }
     pex_destroy(p);
   }
   fake_backend f;
