@@ -1,0 +1,97 @@
+// A pipeline of child processes with redirected standard streams, built on a
+// table of operating-system operations.
+//
+// Operations that start or wait for children return null on success, or a short
+// static message naming what failed, with an errno-style code in *error_code
+// (0 when the pipeline itself refused).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <sys/types.h>
+
+// Pipeline flags, given at creation.
+inline constexpr int PEX_TIMING = 0x1;      // collections also record CPU times
+inline constexpr int PEX_VIA_PIPES = 0x2;   // stages talk through pipes, not temporary files
+inline constexpr int PEX_KEEP_TEMPS = 0x4;  // temporary stage outputs survive pex_destroy
+
+// Stage flags, given to each stage.
+inline constexpr int PEX_FINAL = 0x1;
+inline constexpr int PEX_PATH_SEARCH = 0x2;
+inline constexpr int PEX_OUTNAME_SUFFIX = 0x4;
+inline constexpr int PEX_MERGE_STDERR = 0x8;
+inline constexpr int PEX_INPUT_BINARY = 0x10;
+inline constexpr int PEX_OUTPUT_BINARY = 0x20;
+inline constexpr int PEX_STDERR_TO_PIPE = 0x40;
+inline constexpr int PEX_ERROR_BINARY = 0x80;
+inline constexpr int PEX_OUTPUT_APPEND = 0x100;
+inline constexpr int PEX_ERROR_APPEND = 0x200;
+
+/// CPU times of one waited-for child.
+struct pex_timing {
+  int64_t user_sec;
+  int64_t user_usec;
+  int64_t sys_sec;
+  int64_t sys_usec;
+};
+
+struct pex_backend;
+
+struct pex_pipeline {
+  int32_t pipeline_flags;
+  const char* program_name;    // not owned; kept for the caller
+  const char* temp_name_base;  // not owned; may be null
+  int32_t next_stdin_fd;       // 0 is our own stdin; -1 once the pipeline is complete
+  char* next_stdin_name;       // pending input file; wins over next_stdin_fd
+  int32_t next_stdin_name_owned;
+  int32_t stderr_read_fd;  // pending standard-error pipe, -1 for none
+  int32_t child_count;
+  pid_t* child_ids;
+  int32_t* statuses;
+  pex_timing* timings;
+  int32_t collected_count;  // the first collected_count children have been waited for
+  FILE* input_stream;       // from pex_set_input_file; closed by the next stage
+  FILE* stdout_stream;
+  FILE* stderr_stream;
+  int32_t temp_file_count;
+  char** temp_files;  // removed and freed by pex_destroy
+  const pex_backend* backend;
+  void* backend_data;  // reserved for the back end
+};
+
+/// The operating-system operations of a pipeline. finish may be null.
+struct pex_backend {
+  int (*open_for_read)(pex_pipeline* p, const char* name, int binary);
+  int (*open_for_write)(pex_pipeline* p, const char* name, int binary, int append);
+  pid_t (*spawn_child)(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
+                       char* const* environment, int in, int out, int err, int child_close,
+                       const char** message, int* error_code);
+  int (*close_fd)(pex_pipeline* p, int fd);
+  int (*wait_child)(pex_pipeline* p, pid_t pid, int* status, pex_timing* timing, int kill_first,
+                    const char** message, int* error_code);
+  int (*make_pipe)(pex_pipeline* p, int fds[2], int binary);
+  FILE* (*stream_for_read)(pex_pipeline* p, int fd, int binary);
+  FILE* (*stream_for_write)(pex_pipeline* p, int fd, int binary);
+  void (*finish)(pex_pipeline* p);
+};
+
+/// Returns a new, empty pipeline on backend; the caller releases it with pex_destroy.
+pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
+                                      const char* temp_name_base, const pex_backend* backend);
+/// Starts the next stage; null on success, else a static message with the code in *error_code.
+const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
+                          char* const* environment, const char* output_name, const char* error_name,
+                          int* error_code);
+/// pex_add_stage with the parent's own environment.
+const char* pex_add_stage_inherit_env(pex_pipeline* p, int stage_flags, const char* executable,
+                                      char* const* argv, const char* output_name, const char* error_name,
+                                      int* error_code);
+/// Waits for every child not yet waited for; 1 when all waits succeeded, else 0 with *message set.
+int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, int* error_code);
+/// Returns the file name for a stage output: name itself, or a new string the caller owns; null on failure.
+char* pex_temp_name(pex_pipeline* p, int stage_flags, const char* name);
+/// Waits for the children and copies n wait statuses (0 beyond the children); 0 when a wait failed.
+int pex_get_status(pex_pipeline* p, int n, int* statuses);
+/// Releases the pipeline: closes what it holds, signals and waits for uncollected children,
+/// removes its temporary files.
+void pex_destroy(pex_pipeline* p);

@@ -1,0 +1,152 @@
+#include "process/pex_posix.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+// POSIX makes no difference between text and binary data: every binary argument
+// below is accepted and ignored.
+namespace {
+
+int posix_open_for_read(pex_pipeline*, const char* name, int) { return open(name, O_RDONLY); }
+
+int posix_open_for_write(pex_pipeline*, const char* name, int, int append) {
+  int mode = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
+  return open(name, mode, 0666);
+}
+
+// Records the file actions that put the stage's descriptors in place of the child's
+// standard streams; returns 0 or the failing call's error number with *message set.
+int add_file_actions(posix_spawn_file_actions_t* actions, int stage_flags, int in, int out, int err,
+                     int child_close, const char** message) {
+  const int targets[3] = {0, 1, 2};
+  const int fds[3] = {in, out, err};
+  int rc;
+  for (int i = 0; i < 3; ++i) {
+    if (fds[i] == targets[i]) continue;
+    if ((rc = posix_spawn_file_actions_adddup2(actions, fds[i], targets[i])) != 0) {
+      *message = "posix_spawn_file_actions_adddup2";
+      return rc;
+    }
+    if ((rc = posix_spawn_file_actions_addclose(actions, fds[i])) != 0) {
+      *message = "posix_spawn_file_actions_addclose";
+      return rc;
+    }
+  }
+  if (child_close >= 0 && (rc = posix_spawn_file_actions_addclose(actions, child_close)) != 0) {
+    *message = "posix_spawn_file_actions_addclose";
+    return rc;
+  }
+  // After the error redirection, so that merged output wins over an error file.
+  if ((stage_flags & PEX_MERGE_STDERR) && (rc = posix_spawn_file_actions_adddup2(actions, 1, 2)) != 0) {
+    *message = "posix_spawn_file_actions_adddup2";
+    return rc;
+  }
+  return 0;
+}
+
+pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, char* const* argv,
+                        char* const* environment, int in, int out, int err, int child_close,
+                        const char** message, int* error_code) {
+  pid_t result = -1;
+  *error_code = 0;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_t actions;
+  // The spawn calls return their error number and leave errno alone.
+  int rc = posix_spawnattr_init(&attr);
+  if (rc != 0) {
+    *error_code = rc;
+    *message = "posix_spawnattr_init";
+  } else if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
+    *error_code = rc;
+    *message = "posix_spawn_file_actions_init";
+    posix_spawnattr_destroy(&attr);
+  } else {
+    rc = add_file_actions(&actions, stage_flags, in, out, err, child_close, message);
+    if (rc != 0) {
+      *error_code = rc;
+    } else {
+      char* const* env = environment != nullptr ? environment : environ;
+      pid_t pid;
+      if (stage_flags & PEX_PATH_SEARCH) {
+        rc = posix_spawnp(&pid, executable, &actions, &attr, argv, env);
+        if (rc != 0) *message = "posix_spawnp";
+      } else {
+        rc = posix_spawn(&pid, executable, &actions, &attr, argv, env);
+        if (rc != 0) *message = "posix_spawn";
+      }
+      if (rc != 0) *error_code = rc;
+      else result = pid;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+
+  // The child holds its own copies now; 0, 1 and 2 are the parent's own streams.
+  const int fds[3] = {in, out, err};
+  for (int i = 0; i < 3 && *error_code == 0; ++i) {
+    if (fds[i] != i && close(fds[i]) < 0) {
+      *error_code = errno;
+      *message = "close";
+      result = -1;
+    }
+  }
+  return result;
+}
+
+int posix_close_fd(pex_pipeline*, int fd) { return close(fd); }
+
+int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, int kill_first,
+                     const char** message, int* error_code) {
+  if (kill_first) kill(pid, SIGTERM);
+  pid_t got;
+  if (timing != nullptr) {
+    struct rusage usage;
+    got = wait4(pid, status, 0, &usage);
+    if (got >= 0) {
+      timing->user_sec = usage.ru_utime.tv_sec;
+      timing->user_usec = usage.ru_utime.tv_usec;
+      timing->sys_sec = usage.ru_stime.tv_sec;
+      timing->sys_usec = usage.ru_stime.tv_usec;
+    }
+  } else {
+    got = waitpid(pid, status, 0);
+  }
+  // An interrupted wait is a failed wait: there are no signal handlers to resume after.
+  if (got < 0) {
+    *error_code = errno;
+    *message = "wait";
+    return -1;
+  }
+  return 0;
+}
+
+int posix_make_pipe(pex_pipeline*, int fds[2], int) { return pipe(fds); }
+
+FILE* posix_stream_for_read(pex_pipeline*, int fd, int) { return fdopen(fd, "r"); }
+
+FILE* posix_stream_for_write(pex_pipeline*, int fd, int) {
+  // The caller writes into this end; a child that inherited it would keep the
+  // reader from ever seeing end of file.
+  if (fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) return nullptr;
+  return fdopen(fd, "w");
+}
+
+void posix_finish(pex_pipeline*) {}
+
+}  // namespace
+
+const pex_backend posix_backend = {
+    posix_open_for_read, posix_open_for_write, posix_spawn_child,      posix_close_fd,      posix_wait_child,
+    posix_make_pipe,     posix_stream_for_read, posix_stream_for_write, posix_finish,
+};
+
+pex_pipeline* pex_create(int pipeline_flags, const char* program_name, const char* temp_name_base) {
+  return pex_create_with_backend(pipeline_flags, program_name, temp_name_base, &posix_backend);
+}

@@ -1,0 +1,19 @@
+#include "process/pex_run.h"
+
+#include "process/pex_pipeline.h"
+#include "process/pex_posix.h"
+
+const char* pex_run_command(int stage_flags, const char* executable, char* const* argv,
+                            const char* program_name, const char* output_name, const char* error_name,
+                            int* status, int* error_code) {
+  pex_pipeline* p = pex_create(0, program_name, nullptr);
+  const char* message =
+      pex_add_stage_inherit_env(p, stage_flags, executable, argv, output_name, error_name, error_code);
+  if (message == nullptr && !pex_get_status(p, 1, status)) {
+    *error_code = 0;
+    message = "pex_get_status failed";
+  }
+  // The child has been waited for (or never started), so release signals no one.
+  pex_destroy(p);
+  return message;
+}

@@ -1,0 +1,117 @@
+#include "process/pex_streams.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "support/checked_alloc.h"
+
+namespace {
+
+// The first stage's input can only be chosen while nothing has been started or chosen.
+bool input_still_open(const pex_pipeline* p) {
+  return p->child_count == 0 && p->next_stdin_fd <= 0 && p->next_stdin_name == nullptr;
+}
+
+// Wraps a read end the pipeline holds; a descriptor that cannot be wrapped is
+// closed rather than lost, since the caller only learns of the stream.
+FILE* read_stream(pex_pipeline* p, int fd, int binary) {
+  FILE* stream = p->backend->stream_for_read(p, fd, binary);
+  if (stream == nullptr) {
+    int saved = errno;
+    p->backend->close_fd(p, fd);
+    errno = saved;
+  }
+  return stream;
+}
+
+}  // namespace
+
+int pex_get_timings(pex_pipeline* p, int n, pex_timing* timings) {
+  const char* message;
+  int error_code;
+  if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
+  if (p->timings == nullptr) return 0;
+  for (int i = 0; i < n; ++i) timings[i] = i < p->child_count ? p->timings[i] : pex_timing{0, 0, 0, 0};
+  return 1;
+}
+
+FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
+  if (!input_still_open(p)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  char* file = pex_temp_name(p, stage_flags, name);
+  if (file == nullptr) return nullptr;
+  bool made = file != name;
+  FILE* stream = fopen(file, (stage_flags & PEX_OUTPUT_BINARY) ? "wb" : "w");
+  if (stream == nullptr) {
+    int saved = errno;
+    if (made) free(file);
+    errno = saved;
+    return nullptr;
+  }
+  p->input_stream = stream;
+  p->next_stdin_name = file;
+  if (made && !(p->pipeline_flags & PEX_KEEP_TEMPS)) {
+    // Once the first stage has read it, no one but the pipeline knows this name.
+    size_t count = static_cast<size_t>(p->temp_file_count) + 1;
+    p->temp_files = static_cast<char**>(checked_realloc(p->temp_files, count * sizeof(char*)));
+    p->temp_files[p->temp_file_count++] = file;
+    p->next_stdin_name_owned = 0;
+  } else {
+    p->next_stdin_name_owned = made ? 1 : 0;
+  }
+  return stream;
+}
+
+FILE* pex_open_input_pipe(pex_pipeline* p, int binary) {
+  if (!input_still_open(p) || !(p->pipeline_flags & PEX_VIA_PIPES)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  int fds[2];
+  int bin = binary != 0 ? 1 : 0;
+  if (p->backend->make_pipe(p, fds, bin) < 0) return nullptr;
+  FILE* stream = p->backend->stream_for_write(p, fds[1], bin);
+  if (stream == nullptr) {
+    int saved = errno;
+    p->backend->close_fd(p, fds[0]);
+    p->backend->close_fd(p, fds[1]);
+    errno = saved;
+    return nullptr;
+  }
+  p->next_stdin_fd = fds[0];
+  return stream;
+}
+
+FILE* pex_open_stdout(pex_pipeline* p, int binary) {
+  if (p->next_stdin_name != nullptr) {
+    // The last stage wrote a file: it is complete only once the children are gone.
+    const char* message;
+    int error_code;
+    if (!pex_collect_children(p, 0, &message, &error_code)) {
+      errno = error_code;
+      return nullptr;
+    }
+    p->stdout_stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
+    if (p->next_stdin_name_owned) free(p->next_stdin_name);
+    p->next_stdin_name_owned = 0;
+    p->next_stdin_name = nullptr;
+    return p->stdout_stream;
+  }
+  if (p->next_stdin_fd > 0) {
+    int fd = p->next_stdin_fd;
+    p->next_stdin_fd = -1;
+    p->stdout_stream = read_stream(p, fd, binary);
+    return p->stdout_stream;
+  }
+  return nullptr;
+}
+
+FILE* pex_open_stderr(pex_pipeline* p, int binary) {
+  if (p->stderr_read_fd <= 0) return nullptr;
+  int fd = p->stderr_read_fd;
+  p->stderr_read_fd = -1;
+  p->stderr_stream = read_stream(p, fd, binary);
+  return p->stderr_stream;
+}
