@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/exit_status.h"
 #include "driver/install_dirs.h"
 #include "driver/wrapper_flow.h"
+#include "process/pex_pipeline.h"
+#include "process/pex_run.h"
 #include "quarn_config.h"
+#include "support/join_strings.h"
 
 namespace {
 
@@ -19,6 +23,20 @@ void init_search_lists(const char* prog_name) {
 [[noreturn]] void usage() {
   fputs(USAGE_TEXT, stderr);
   exit(1);
+}
+
+// Runs the tool and returns the wrapper's exit status.
+int run_tool(const char* tool_path, char* const* tool_argv) {
+  char* child_name = join_strings(CHILD_NAME_PREFIX, tool_path, nullptr);
+  int status = 0;
+  int error_code = 0;
+  const char* failed = pex_run_command(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name, nullptr,
+                                       nullptr, &status, &error_code);
+  if (failed != nullptr) {
+    fprintf(stderr, "Error running %s: %s\n", tool_path, failed);
+    return 1;
+  }
+  return exit_status_from_wait(status, tool_path, stderr);
 }
 
 }  // namespace
@@ -43,7 +61,5 @@ int main(int argc, char** argv) {
 
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
-  (void)tool_argv;
-  fprintf(stderr, "%s: running '%s' is not built yet\n", argv[0], tool_path);
-  return 1;
+  return run_tool(tool_path, tool_argv);
 }

@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -179,6 +180,12 @@ bool become_unprivileged() {
   return setgroups(1, groups) == 0 && setgid(65534) == 0 && setuid(65534) == 0 && geteuid() == 65534;
 }
 
+run_options in_dir(const std::string& cwd) {
+  run_options options;
+  options.cwd = cwd;
+  return options;
+}
+
 child_result run_program(const std::string& program, const std::vector<std::string>& argv,
                          const run_options& options) {
   // Build the environment the child gets.
@@ -191,7 +198,8 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
 #if defined(QUARN_SANITIZED)
   // The wrappers keep everything they allocate until they exit, by design.
-  if (env.find("ASAN_OPTIONS") == env.end()) env["ASAN_OPTIONS"] = "detect_leaks=0";
+  std::string& asan = env["ASAN_OPTIONS"];
+  asan += asan.empty() ? "detect_leaks=0" : ":detect_leaks=0";
 #endif
   for (const auto& [name, value] : options.env) {
     if (value) env[name] = *value;
@@ -222,6 +230,12 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.cwd && chdir(options.cwd->c_str()) != 0) _exit(126);
     signal(SIGPIPE, SIG_DFL);
+    if (options.fsize_limit >= 0) {
+      // Ignored, so that a write past the limit fails with EFBIG instead of killing.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit = {static_cast<rlim_t>(options.fsize_limit), static_cast<rlim_t>(options.fsize_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     execve(program.c_str(), argp.data(), envp.data());
     _exit(127);
   }

@@ -58,12 +58,16 @@ struct run_options {
   bool clear_env = false;                              // start from an empty environment
   std::string input;                                   // bytes fed to standard input
   bool empty_argv = false;                             // start with no argv[0] at all
+  long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
 };
 
 /// In a child about to test permissions: when running as root, which passes every
 /// read/write/search check, switches to the unprivileged uid and gid 65534.
 /// Returns false when that is impossible (the caller then skips).
 bool become_unprivileged();
+
+/// Options with only the working directory set.
+run_options in_dir(const std::string& cwd);
 
 /// Starts program (a path) with argv (entry 0 included) and waits for it.
 child_result run_program(const std::string& program, const std::vector<std::string>& argv,
