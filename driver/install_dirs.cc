@@ -12,10 +12,15 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
   const char* exec_prefix = getenv("QUARN_EXEC_PREFIX");
   if (exec_prefix != nullptr) prog_name = join_strings(exec_prefix, wrapper_name, nullptr);
 
-  install_dirs dirs;
-  char* lib = relocate_dir(prog_name, CONFIG_BIN_DIR, CONFIG_LIB_DIR);
-  dirs.lib = lib != nullptr ? lib : CONFIG_LIB_DIR;
-  char* libexec = relocate_dir(prog_name, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR);
-  dirs.libexec = libexec != nullptr ? libexec : CONFIG_LIBEXEC_DIR;
-  return dirs;
+  // Both directories relocate from one lookup of the program's file: what relocate_dir
+  // gives for each, without searching PATH and resolving links twice on every start.
+  char* program_file = relocate_program_file(prog_name, 1);
+  char* lib = nullptr;
+  char* libexec = nullptr;
+  if (program_file != nullptr) {
+    lib = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR);
+    libexec = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR);
+    free(program_file);
+  }
+  return install_dirs{lib != nullptr ? lib : CONFIG_LIB_DIR, libexec != nullptr ? libexec : CONFIG_LIBEXEC_DIR};
 }

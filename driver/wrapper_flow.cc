@@ -14,8 +14,8 @@ dir_list fallback_dirs;
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
   // The target's own bin directory lies under the prefix, which the library
   // directory reaches by climbing out of <target>/<version>/.
-  char* up_to_target = join_strings(CONFIG_UP_TO_PREFIX, CONFIG_TARGET, "/", nullptr);
-  char* target_bin = join_strings(lib, CONFIG_TARGET, "/", CONFIG_VERSION, "/", up_to_target, "bin", nullptr);
+  char* target_bin = join_strings(lib, CONFIG_TARGET, "/", CONFIG_VERSION, "/", CONFIG_UP_TO_PREFIX, CONFIG_TARGET,
+                                  "/bin", nullptr);
   dir_list_from_string(target_bin, tools);
   char* version_libexec = join_strings(libexec, CONFIG_TARGET, "/", CONFIG_VERSION, "/", nullptr);
   dir_list_from_string(version_libexec, tools);
@@ -23,7 +23,6 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, di
   // The lists keep copies.
   free(version_libexec);
   free(target_bin);
-  free(up_to_target);
 }
 
 namespace {
@@ -64,7 +63,9 @@ char* locate_plugin(const dir_list* tools) {
 }
 
 char* path_with_directory(char* path) {
-  if (strchr(path, '/') != nullptr) return path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/') return path;
+  }
   char* qualified = join_strings("./", path, nullptr);
   free(path);
   return qualified;

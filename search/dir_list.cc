@@ -49,17 +49,31 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
   return nullptr;
 }
 
-void dir_list_add(dir_list* list, const char* prefix, bool at_front) {
-  dir_entry** place = &list->first;
-  if (!at_front) {
-    while (*place != nullptr) place = &(*place)->next;
-  }
-  int32_t len = static_cast<int32_t>(strlen(prefix));
-  if (len > list->longest) list->longest = len;
-  dir_entry* entry = static_cast<dir_entry*>(checked_alloc(sizeof(dir_entry)));
-  entry->prefix = checked_strdup(prefix);
+namespace {
+
+// The entry and its copy of the prefix share one block: lists are never released, and
+// the wrappers fill theirs on every start.
+dir_entry* link_entry(dir_list* list, dir_entry** place, const char* prefix, size_t len) {
+  if (static_cast<int32_t>(len) > list->longest) list->longest = static_cast<int32_t>(len);
+  dir_entry* entry = static_cast<dir_entry*>(checked_alloc(sizeof(dir_entry) + len + 1));
+  entry->prefix = reinterpret_cast<char*>(entry + 1);
+  memcpy(entry->prefix, prefix, len);
+  entry->prefix[len] = '\0';
   entry->next = *place;
   *place = entry;
+  return entry;
+}
+
+dir_entry** list_end(dir_list* list) {
+  dir_entry** place = &list->first;
+  while (*place != nullptr) place = &(*place)->next;
+  return place;
+}
+
+}  // namespace
+
+void dir_list_add(dir_list* list, const char* prefix, bool at_front) {
+  link_entry(list, at_front ? &list->first : list_end(list), prefix, strlen(prefix));
 }
 
 void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, prefix, false); }
@@ -70,20 +84,23 @@ void dir_list_from_string(const char* text, dir_list* list) {
   // Room for the longest component, a '/' and the NUL; "./" fits as well.
   char* scratch = static_cast<char*>(checked_alloc(strlen(text) + 3));
   if (search_trace) fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", text, ':');
+  dir_entry** place = list_end(list);
   const char* start = text;
   for (;;) {
-    const char* end = strchr(start, ':');
-    size_t len = end != nullptr ? static_cast<size_t>(end - start) : strlen(start);
+    const char* end = start;
+    while (*end != '\0' && *end != ':') ++end;
+    size_t len = static_cast<size_t>(end - start);
     if (len == 0) {
-      memcpy(scratch, "./", 3);
+      memcpy(scratch, "./", 2);
+      len = 2;
     } else {
       memcpy(scratch, start, len);
       if (start[len - 1] != '/') scratch[len++] = '/';
-      scratch[len] = '\0';
     }
+    scratch[len] = '\0';
     if (search_trace) fprintf(stderr, "  - add prefix: %s\n", scratch);
-    dir_list_append(list, scratch);
-    if (end == nullptr) break;
+    place = &link_entry(list, place, scratch, len)->next;
+    if (*end == '\0') break;
     start = end + 1;
   }
   free(scratch);

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 struct dir_entry {
-  char* prefix;     // owned copy, used exactly as stored
+  char* prefix;     // owned copy, in the same block as the entry; used exactly as stored
   dir_entry* next;  // null for the last entry
 };
 

@@ -28,8 +28,9 @@ bool is_program_file(const char* path) {
 bool search_path(const char* path_value, const char* name, size_t name_len, char* buffer) {
   const char* start = path_value;
   for (;;) {
-    const char* end = strchr(start, ':');
-    size_t len = end != nullptr ? static_cast<size_t>(end - start) : strlen(start);
+    const char* end = start;
+    while (*end != '\0' && *end != ':') ++end;
+    size_t len = static_cast<size_t>(end - start);
     char* p = buffer;
     if (len == 0) {
       *p++ = '.';
@@ -41,15 +42,50 @@ bool search_path(const char* path_value, const char* name, size_t name_len, char
     }
     memcpy(p, name, name_len + 1);
     if (is_program_file(buffer)) return true;
-    if (end == nullptr) return false;
+    if (*end == '\0') return false;
     start = end + 1;
   }
 }
 
-// Returns a new string with the program's file name: a bare name is looked up along
-// PATH the way a shell would have found it, and the result is resolved to its real
-// path when resolve_links is set. Null when memory runs out.
-char* program_full_name(const char* prog_name, int resolve_links) {
+// Path entries, as split_path makes them, walked in place: an entry runs through the
+// whole run of '/' that follows it. Comparing and copying entries where they lie saves
+// the wrappers a dozen allocations on every start.
+const char* entry_end(const char* p) {
+  while (*p != '\0' && *p != '/') ++p;
+  while (*p == '/') ++p;
+  return p;
+}
+
+int count_entries(const char* p) {
+  int n = 0;
+  for (; *p != '\0'; p = entry_end(p)) ++n;
+  return n;
+}
+
+// Skips n entries.
+const char* skip_entries(const char* p, int n) {
+  for (; n > 0; --n) p = entry_end(p);
+  return p;
+}
+
+// Number of leading entries of a and b that are equal byte for byte, slashes included.
+int common_entries(const char* a, const char* b) {
+  int n = 0;
+  while (*a != '\0' && *b != '\0') {
+    const char* a_end = entry_end(a);
+    const char* b_end = entry_end(b);
+    if (a_end - a != b_end - b) break;
+    while (a != a_end && *a == *b) ++a, ++b;
+    if (a != a_end) break;
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+// A bare name is looked up along PATH the way a shell would have found it.
+char* relocate_program_file(const char* prog_name, int resolve_links) {
   const char* found = prog_name;
   char stack_buffer[kStackCandidateMax];
   char* heap_buffer = nullptr;
@@ -74,72 +110,39 @@ char* program_full_name(const char* prog_name, int resolve_links) {
   return full_name;
 }
 
-bool same_parts(char* const* a, char* const* b, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (strcmp(a[i], b[i]) != 0) return false;
-  }
-  return true;
-}
+char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir) {
+  // Empty paths have no entries at all, not even a directory to start from.
+  if (*program_file == '\0' || *bin_dir == '\0' || *target_dir == '\0') return nullptr;
+  int bin_count = count_entries(bin_dir);
+  // The last entry is the program's file; the rest is its directory. A directory of
+  // another depth than bin_dir never equals it, so no comparison is needed then.
+  int dir_count = count_entries(program_file) - 1;
+  if (dir_count == bin_count && common_entries(program_file, bin_dir) >= bin_count) return nullptr;
+  // Without a shared root there is no way from one to the other.
+  int common = common_entries(bin_dir, target_dir);
+  if (common == 0) return nullptr;
 
-// Joins the program's directory, "../" for each bin entry past the common ones, and the
-// rest of the target. Null when memory runs out.
-char* join_relocated(char* const* dir_parts, int dir_count, int ups, char* const* tail_parts) {
-  size_t size = 1;
-  for (int i = 0; i < dir_count; ++i) size += strlen(dir_parts[i]);
-  size += 3 * static_cast<size_t>(ups);
-  for (char* const* part = tail_parts; *part != nullptr; ++part) size += strlen(*part);
-
-  char* result = static_cast<char*>(malloc(size));
+  size_t dir_len = static_cast<size_t>(skip_entries(program_file, dir_count) - program_file);
+  const char* tail = skip_entries(target_dir, common);
+  size_t tail_len = strlen(tail);
+  size_t ups = static_cast<size_t>(bin_count - common);
+  char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
   if (result == nullptr) return nullptr;
   char* p = result;
-  for (int i = 0; i < dir_count; ++i) p = stpcpy(p, dir_parts[i]);
-  for (int i = 0; i < ups; ++i) p = stpcpy(p, "../");
-  for (char* const* part = tail_parts; *part != nullptr; ++part) p = stpcpy(p, *part);
+  memcpy(p, program_file, dir_len);
+  p += dir_len;
+  for (size_t i = 0; i < ups; ++i, p += 3) memcpy(p, "../", 3);
+  memcpy(p, tail, tail_len + 1);
   return result;
 }
-
-}  // namespace
 
 char* relocate_dir_core(const char* prog_name, const char* bin_dir, const char* target_dir,
                         int resolve_links) {
   if (prog_name == nullptr || bin_dir == nullptr || target_dir == nullptr) return nullptr;
-
-  char* full_name = program_full_name(prog_name, resolve_links);
-  if (full_name == nullptr) return nullptr;
-
-  int prog_count = 0;
-  int bin_count = 0;
-  int target_count = 0;
-  int dir_count = 0;
-  int common = 0;
-  char** bin_parts = nullptr;
-  char** target_parts = nullptr;
-  char* result = nullptr;
-  char** prog_parts = split_path(full_name, &prog_count);
-  free(full_name);
-  if (prog_parts == nullptr) goto out;
-  bin_parts = split_path(bin_dir, &bin_count);
-  if (bin_parts == nullptr) goto out;
-
-  // The last entry is the program's file; the rest is its directory. A directory of
-  // another depth than bin_dir never equals it, so no comparison is needed then.
-  dir_count = prog_count - 1;
-  if (dir_count == bin_count && same_parts(prog_parts, bin_parts, bin_count)) goto out;
-
-  target_parts = split_path(target_dir, &target_count);
-  if (target_parts == nullptr) goto out;
-  while (common < bin_count && common < target_count &&
-         strcmp(bin_parts[common], target_parts[common]) == 0) {
-    ++common;
-  }
-  // Without a shared root there is no way from one to the other.
-  if (common == 0) goto out;
-  result = join_relocated(prog_parts, dir_count, bin_count - common, target_parts + common);
-
-out:
-  free_path_parts(target_parts);
-  free_path_parts(bin_parts);
-  free_path_parts(prog_parts);
+  char* program_file = relocate_program_file(prog_name, resolve_links);
+  if (program_file == nullptr) return nullptr;
+  char* result = relocate_dir_from_file(program_file, bin_dir, target_dir);
+  free(program_file);
   return result;
 }
 

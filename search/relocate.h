@@ -15,3 +15,11 @@ char* relocate_dir_literal(const char* prog_name, const char* bin_dir, const cha
 /// otherwise; null for a null argument.
 char* relocate_dir_core(const char* prog_name, const char* bin_dir, const char* target_dir,
                         int resolve_links);
+
+/// Returns a new string naming the program's file as relocation sees it: prog_name, or
+/// the first executable regular file of that name along PATH when it holds no '/',
+/// resolved to its real path when resolve_links is set; null when memory runs out.
+char* relocate_program_file(const char* prog_name, int resolve_links);
+/// Returns relocate_dir_core's result for a program file that relocate_program_file
+/// already found, so that several directories relocate from one lookup.
+char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir);

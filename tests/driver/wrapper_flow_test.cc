@@ -7,6 +7,7 @@
 
 #include "driver/wrapper_flow.h"
 #include "quarn_config.h"
+#include "support/owned_dir_list.h"
 #include "support/test_util.h"
 
 namespace {
@@ -20,18 +21,7 @@ std::vector<std::string> prefixes(const dir_list& list) {
   return out;
 }
 
-// Lists have no release operation: the wrappers keep theirs until they exit.
-struct owned_list : dir_list {
-  owned_list() : dir_list{} {}
-  ~owned_list() {
-    for (dir_entry* e = first; e != nullptr;) {
-      dir_entry* next = e->next;
-      free(e->prefix);
-      free(e);
-      e = next;
-    }
-  }
-};
+using owned_list = testutil::owned_dir_list;
 
 // An argument vector the flow may edit in place, as the one main receives.
 struct arg_vector {

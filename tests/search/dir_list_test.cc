@@ -12,32 +12,12 @@
 #include <vector>
 
 #include "search/dir_list.h"
+#include "support/owned_dir_list.h"
 #include "support/test_util.h"
 
 namespace {
 
-// Lists are never released by the programs; tests give theirs back for the leak checker.
-struct owned_list {
-  dir_list list{};
-  owned_list() = default;
-  explicit owned_list(const std::vector<std::string>& prefixes) {
-    for (const auto& p : prefixes) dir_list_append(&list, p.c_str());
-  }
-  owned_list(const owned_list&) = delete;
-  ~owned_list() {
-    for (dir_entry* e = list.first; e != nullptr;) {
-      dir_entry* next = e->next;
-      free(e->prefix);
-      free(e);
-      e = next;
-    }
-  }
-  std::vector<std::string> prefixes() const {
-    std::vector<std::string> result;
-    for (const dir_entry* e = list.first; e != nullptr; e = e->next) result.push_back(e->prefix);
-    return result;
-  }
-};
+using owned_list = testutil::owned_dir_list;
 
 // Returns what the search found ("" for null) and frees it.
 std::string search(const dir_list& list, const std::string& name, int mode) {
@@ -64,30 +44,30 @@ TEST(dir_list_from_string, one_prefix_per_component) {
   };
   for (const auto& c : cases) {
     owned_list l;
-    dir_list_from_string(c.text, &l.list);
+    dir_list_from_string(c.text, &l);
     EXPECT_EQ(l.prefixes(), c.prefixes) << '"' << c.text << '"';
     size_t longest = 0;
     for (const auto& p : c.prefixes) longest = std::max(longest, p.size());
-    EXPECT_EQ(l.list.longest, static_cast<int32_t>(longest)) << '"' << c.text << '"';
+    EXPECT_EQ(l.longest, static_cast<int32_t>(longest)) << '"' << c.text << '"';
   }
 }
 
 TEST(dir_list, additions_keep_order_and_longest) {
   owned_list l;
-  dir_list_add(&l.list, "/usr/bin/", false);  // at the back of an empty list is its front
+  dir_list_add(&l, "/usr/bin/", false);  // at the back of an empty list is its front
   EXPECT_EQ(l.prefixes(), strings({"/usr/bin/"}));
-  dir_list_append(&l.list, "/bin/");
-  EXPECT_EQ(l.list.longest, 9);
-  dir_list_prepend(&l.list, "/front/");
-  dir_list_add(&l.list, "/very/long/front/", true);
-  dir_list_from_string("x", &l.list);
+  dir_list_append(&l, "/bin/");
+  EXPECT_EQ(l.longest, 9);
+  dir_list_prepend(&l, "/front/");
+  dir_list_add(&l, "/very/long/front/", true);
+  dir_list_from_string("x", &l);
   EXPECT_EQ(l.prefixes(), strings({"/very/long/front/", "/front/", "/usr/bin/", "/bin/", "x/"}));
-  EXPECT_EQ(l.list.longest, 17);
+  EXPECT_EQ(l.longest, 17);
 
   // Every entry holds its own copy.
   char prefix[] = "/mine/";
   owned_list m;
-  dir_list_append(&m.list, prefix);
+  dir_list_append(&m, prefix);
   prefix[1] = 'X';
   EXPECT_EQ(m.prefixes(), strings({"/mine/"}));
 }
@@ -102,9 +82,9 @@ TEST(dir_list_from_env, set_variables_only) {
     if (c.value != nullptr) setenv(name, c.value, 1);
     else unsetenv(name);
     owned_list l;
-    dir_list_from_env(name, &l.list);
+    dir_list_from_env(name, &l);
     EXPECT_EQ(l.prefixes(), c.prefixes);
-    EXPECT_EQ(l.list.longest, c.value == nullptr ? 0 : static_cast<int32_t>(c.prefixes[0].size()));
+    EXPECT_EQ(l.longest, c.value == nullptr ? 0 : static_cast<int32_t>(c.prefixes[0].size()));
   }
   unsetenv(name);
 }
@@ -159,7 +139,7 @@ TEST(search_dir_list, relative_names_take_the_first_accepted_candidate) {
   for (const auto& c : cases) {
     owned_list l = t.list(c.prefixes);
     std::string expected = *c.expected != '\0' ? t.root + "/" + c.expected : "";
-    EXPECT_EQ(search(l.list, c.name, c.mode), expected) << c.name << " mode " << c.mode;
+    EXPECT_EQ(search(l, c.name, c.mode), expected) << c.name << " mode " << c.mode;
   }
 }
 
@@ -179,7 +159,7 @@ TEST(search_dir_list, absolute_names_are_tested_alone) {
   };
   for (const auto& c : cases) {
     for (const owned_list* l : {&mirror, &empty}) {
-      EXPECT_EQ(search(l->list, c.name, c.mode), c.found ? c.name : "") << c.name;
+      EXPECT_EQ(search(*l, c.name, c.mode), c.found ? c.name : "") << c.name;
     }
   }
 }
@@ -189,8 +169,8 @@ TEST(search_dir_list, read_access_counts_for_unprivileged_users) {
   owned_list l = t.list({"a/", "b/"});
   auto r = testutil::run_in_child([&] {
     if (!testutil::become_unprivileged() || access(t.root.c_str(), X_OK) != 0) _exit(77);
-    char* readable = search_dir_list(&l.list, "secret", R_OK);
-    char* executable = search_dir_list(&l.list, "secret", X_OK);
+    char* readable = search_dir_list(&l, "secret", R_OK);
+    char* executable = search_dir_list(&l, "secret", X_OK);
     printf("%s\n%s\n", readable ? readable : "(null)", executable ? executable : "(null)");
   });
   if (r.exit_code() == 77) GTEST_SKIP() << "cannot switch to an unprivileged user, and root reads everything";
@@ -205,34 +185,34 @@ TEST(search_trace, messages_on_standard_error) {
     std::function<void(owned_list&)> run;
     std::string err;
   } cases[] = {
-      {"absolute, found", [&](owned_list& l) { search_dir_list(&l.list, tool.c_str(), X_OK); },
+      {"absolute, found", [&](owned_list& l) { search_dir_list(&l, tool.c_str(), X_OK); },
        "Looking for '" + tool + "'\n  - found: absolute path\n"},
-      {"absolute, missing, empty list", [](owned_list& l) { search_dir_list(&l.list, "/no/such", R_OK); },
+      {"absolute, missing, empty list", [](owned_list& l) { search_dir_list(&l, "/no/such", R_OK); },
        "Looking for '/no/such'\n  - failed to locate using absolute path\n"
        "  - failed: no entries in prefix list\n"},
       {"absolute, missing, with a list",
        [&](owned_list& l) {
-         dir_list_append(&l.list, "/");
-         search_dir_list(&l.list, "/no/such", R_OK);
+         dir_list_append(&l, "/");
+         search_dir_list(&l, "/no/such", R_OK);
        },
        "Looking for '/no/such'\n  - failed to locate using absolute path\n"},
-      {"relative, empty list", [](owned_list& l) { search_dir_list(&l.list, "tool", R_OK); },
+      {"relative, empty list", [](owned_list& l) { search_dir_list(&l, "tool", R_OK); },
        "Looking for 'tool'\n  - failed: no entries in prefix list\n"},
       {"relative, found and missed through prefixes",
        [&](owned_list& l) {
-         dir_list_prepend(&l.list, (t.root + "/b/").c_str());
-         search_dir_list(&l.list, "tool", X_OK);
-         search_dir_list(&l.list, "missing", R_OK);
+         dir_list_prepend(&l, (t.root + "/b/").c_str());
+         search_dir_list(&l, "tool", X_OK);
+         search_dir_list(&l, "missing", R_OK);
        },
        "Looking for 'tool'\nLooking for 'missing'\n"},
-      {"from string", [](owned_list& l) { dir_list_from_string("a::/b/", &l.list); },
+      {"from string", [](owned_list& l) { dir_list_from_string("a::/b/", &l); },
        "Convert string 'a::/b/' into prefixes, separator = ':'\n  - add prefix: a/\n"
        "  - add prefix: ./\n  - add prefix: /b/\n"},
       {"switched off again",
        [](owned_list& l) {
          set_search_trace(false);
-         dir_list_from_string("a", &l.list);
-         search_dir_list(&l.list, "/no/such", R_OK);
+         dir_list_from_string("a", &l);
+         search_dir_list(&l, "/no/such", R_OK);
        },
        ""},
   };
@@ -247,8 +227,8 @@ TEST(search_trace, messages_on_standard_error) {
   // Off from the start: nothing in the test process has switched it on.
   auto quiet = testutil::run_in_child([] {
     owned_list l;
-    dir_list_from_string("a", &l.list);
-    search_dir_list(&l.list, "/no/such", R_OK);
+    dir_list_from_string("a", &l);
+    search_dir_list(&l, "/no/such", R_OK);
   });
   EXPECT_EQ(quiet.err, "");
 }
