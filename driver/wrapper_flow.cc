@@ -12,17 +12,13 @@ dir_list tool_dirs;
 dir_list fallback_dirs;
 
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
-  // The target's own bin directory lies under the prefix, which the library
-  // directory reaches by climbing out of <target>/<version>/.
-  char* target_bin = join_strings(lib, CONFIG_TARGET, "/", CONFIG_VERSION, "/", CONFIG_UP_TO_PREFIX, CONFIG_TARGET,
-                                  "/bin", nullptr);
-  dir_list_from_string(target_bin, tools);
-  char* version_libexec = join_strings(libexec, CONFIG_TARGET, "/", CONFIG_VERSION, "/", nullptr);
-  dir_list_from_string(version_libexec, tools);
+  // The target's own bin directory lies under the prefix, which the library directory
+  // reaches by climbing out of <target>/<version>/; then the version's libexec
+  // directory. Both go through the colon splitter, as one string.
+  char* seeded = join_strings(lib, CONFIG_TARGET_BIN_FROM_LIB, ":", libexec, CONFIG_VERSIONED_SUBDIR, nullptr);
+  dir_list_from_string(seeded, tools);
+  free(seeded);  // the list keeps copies
   dir_list_from_env("PATH", fallback);
-  // The lists keep copies.
-  free(version_libexec);
-  free(target_bin);
 }
 
 namespace {

@@ -51,7 +51,7 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
 
 namespace {
 
-// The entry and its copy of the prefix share one block: lists are never released, and
+// An entry and its copy of the prefix share one block: lists are never released, and
 // the wrappers fill theirs on every start.
 dir_entry* link_entry(dir_list* list, dir_entry** place, const char* prefix, size_t len) {
   if (static_cast<int32_t>(len) > list->longest) list->longest = static_cast<int32_t>(len);
@@ -81,29 +81,42 @@ void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, pr
 void dir_list_prepend(dir_list* list, const char* prefix) { dir_list_add(list, prefix, true); }
 
 void dir_list_from_string(const char* text, dir_list* list) {
-  // Room for the longest component, a '/' and the NUL; "./" fits as well.
-  char* scratch = static_cast<char*>(checked_alloc(strlen(text) + 3));
   if (search_trace) fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", text, ':');
+  // All entries of one string share one block, sized for n entries and the prefixes:
+  // each component's bytes, a '/' and a NUL, or "./" and a NUL for an empty one.
+  // strchr rather than a byte loop: PATH and the seeded directories are long enough
+  // for libc's wide scan to pay for itself on every start.
+  size_t count = 1;
+  for (const char* colon = strchr(text, ':'); colon != nullptr; colon = strchr(colon + 1, ':')) ++count;
+  size_t text_len = strlen(text);
+  char* block = static_cast<char*>(checked_alloc(count * sizeof(dir_entry) + text_len + 3 * count));
+  dir_entry* entry = reinterpret_cast<dir_entry*>(block);
+  char* prefix = block + count * sizeof(dir_entry);
+
   dir_entry** place = list_end(list);
   const char* start = text;
-  for (;;) {
-    const char* end = start;
-    while (*end != '\0' && *end != ':') ++end;
+  for (;; ++entry) {
+    const char* end = strchr(start, ':');
+    if (end == nullptr) end = start + strlen(start);
     size_t len = static_cast<size_t>(end - start);
     if (len == 0) {
-      memcpy(scratch, "./", 2);
+      memcpy(prefix, "./", 2);
       len = 2;
     } else {
-      memcpy(scratch, start, len);
-      if (start[len - 1] != '/') scratch[len++] = '/';
+      memcpy(prefix, start, len);
+      if (start[len - 1] != '/') prefix[len++] = '/';
     }
-    scratch[len] = '\0';
-    if (search_trace) fprintf(stderr, "  - add prefix: %s\n", scratch);
-    place = &link_entry(list, place, scratch, len)->next;
+    prefix[len] = '\0';
+    if (search_trace) fprintf(stderr, "  - add prefix: %s\n", prefix);
+    if (static_cast<int32_t>(len) > list->longest) list->longest = static_cast<int32_t>(len);
+    entry->prefix = prefix;
+    entry->next = nullptr;
+    *place = entry;
+    place = &entry->next;
+    prefix += len + 1;
     if (*end == '\0') break;
     start = end + 1;
   }
-  free(scratch);
 }
 
 void dir_list_from_env(const char* name, dir_list* list) {

@@ -71,9 +71,16 @@ const char* path_base_name_dos(const char* path) {
   return base_after_separators(path, true);
 }
 
+char* copy_path(const char* path) {
+  // strdup, from calls the wrappers make anyway: every distinct libc function costs
+  // a lazy symbol lookup on each start.
+  size_t size = strlen(path) + 1;
+  char* copy = static_cast<char*>(malloc(size));
+  return copy != nullptr ? static_cast<char*>(memcpy(copy, path, size)) : nullptr;
+}
+
 char* canonical_path(const char* path) {
   // realpath writes up to PATH_MAX bytes into a caller's buffer.
   char resolved[PATH_MAX];
-  if (realpath(path, resolved) != nullptr) return strdup(resolved);
-  return strdup(path);
+  return copy_path(realpath(path, resolved) != nullptr ? resolved : path);
 }

@@ -19,6 +19,8 @@ const char* path_base_name_posix(const char* path);
 /// '/' or '\\', or the path past its drive prefix.
 const char* path_base_name_dos(const char* path);
 
+/// Returns a new copy of path from the system allocator (as strdup does), or null.
+char* copy_path(const char* path);
 /// Returns a new string (caller frees) with the real path of the file, or a copy of path
 /// when it cannot be resolved; null only when the copy cannot be allocated.
 char* canonical_path(const char* path);

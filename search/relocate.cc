@@ -62,12 +62,6 @@ int count_entries(const char* p) {
   return n;
 }
 
-// Skips n entries.
-const char* skip_entries(const char* p, int n) {
-  for (; n > 0; --n) p = entry_end(p);
-  return p;
-}
-
 // Number of leading entries of a and b that are equal byte for byte, slashes included.
 int common_entries(const char* a, const char* b) {
   int n = 0;
@@ -89,9 +83,10 @@ char* relocate_program_file(const char* prog_name, int resolve_links) {
   const char* found = prog_name;
   char stack_buffer[kStackCandidateMax];
   char* heap_buffer = nullptr;
-  const char* path_value = getenv("PATH");
+  // A name with a '/' is used as it stands; only a bare name needs PATH.
+  const char* path_value = path_base_name(prog_name) == prog_name ? getenv("PATH") : nullptr;
 
-  if (path_value != nullptr && path_base_name(prog_name) == prog_name) {
+  if (path_value != nullptr) {
     size_t path_len = strlen(path_value);
     size_t name_len = strlen(prog_name);
     // The longest component plus '/', or "./" for an empty one, then the name and NUL.
@@ -105,7 +100,7 @@ char* relocate_program_file(const char* prog_name, int resolve_links) {
     if (search_path(path_value, prog_name, name_len, buffer)) found = buffer;
   }
 
-  char* full_name = resolve_links ? canonical_path(found) : strdup(found);
+  char* full_name = resolve_links ? canonical_path(found) : copy_path(found);
   free(heap_buffer);
   return full_name;
 }
@@ -113,19 +108,26 @@ char* relocate_program_file(const char* prog_name, int resolve_links) {
 char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir) {
   // Empty paths have no entries at all, not even a directory to start from.
   if (*program_file == '\0' || *bin_dir == '\0' || *target_dir == '\0') return nullptr;
-  int bin_count = count_entries(bin_dir);
-  // The last entry is the program's file; the rest is its directory. A directory of
-  // another depth than bin_dir never equals it, so no comparison is needed then.
-  int dir_count = count_entries(program_file) - 1;
-  if (dir_count == bin_count && common_entries(program_file, bin_dir) >= bin_count) return nullptr;
+  // The last entry is the program's file; the entries before it, its directory, are
+  // the bytes up to where that entry starts.
+  const char* last = program_file;
+  for (const char* p = entry_end(program_file); *p != '\0'; p = entry_end(p)) last = p;
+  size_t dir_len = static_cast<size_t>(last - program_file);
+  // Entry by entry equal is byte for byte equal: then the program lies in bin_dir.
+  size_t bin_len = strlen(bin_dir);
+  if (dir_len == bin_len) {
+    size_t i = 0;
+    while (i < bin_len && program_file[i] == bin_dir[i]) ++i;
+    if (i == bin_len) return nullptr;
+  }
   // Without a shared root there is no way from one to the other.
   int common = common_entries(bin_dir, target_dir);
   if (common == 0) return nullptr;
 
-  size_t dir_len = static_cast<size_t>(skip_entries(program_file, dir_count) - program_file);
-  const char* tail = skip_entries(target_dir, common);
+  const char* tail = target_dir;
+  for (int i = 0; i < common; ++i) tail = entry_end(tail);
   size_t tail_len = strlen(tail);
-  size_t ups = static_cast<size_t>(bin_count - common);
+  size_t ups = static_cast<size_t>(count_entries(bin_dir) - common);
   char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
   if (result == nullptr) return nullptr;
   char* p = result;
