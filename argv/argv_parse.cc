@@ -1,5 +1,6 @@
 #include "argv/argv_parse.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,11 +13,18 @@ using byte = unsigned char;
 
 bool is_space(byte c) { return char_has_class(c, CC_SPACE); }
 
-// Bytes that end a run of ordinary characters outside quotes. Everything above the
-// backslash is ordinary, which settles most bytes of a path at the first compare.
-bool ends_plain_run(byte c) {
-  return c <= '\\' && (c == '\0' || c == '\\' || c == '\'' || c == '"' || is_space(c));
-}
+// Bytes that end a run of ordinary characters outside quotes. One load per byte keeps
+// the scan of long plain runs cheap; the class table is constant data, initialised
+// before any code runs.
+const std::array<bool, 256> plain_run_end = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    t[c] = c == '\0' || c == '\\' || c == '\'' || c == '"' || is_space(static_cast<byte>(c));
+  }
+  return t;
+}();
+
+bool ends_plain_run(byte c) { return plain_run_end[c]; }
 
 bool ends_double_quoted_run(byte c) { return c == '\0' || c == '"' || c == '\\'; }
 
