@@ -31,7 +31,7 @@ std::string make_response_text() {
   std::string text;
   char line[128];
   for (int i = 0; i < object_count; ++i) {
-    snprintf(line, sizeof line, "build/%s/module_%03d/source_file_%06d.o\n",
+    snprintf(line, sizeof line, "build/%s/module_%03d/file_%06d.o\n",
              i % 97 == 0 ? "third\\ party" : "objects", i % 500, i);
     text += line;
   }
