@@ -2,14 +2,18 @@
 // toolchain's plugin in front of the user's arguments.
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
+#include "argv/argv_expand.h"
 #include "driver/exit_status.h"
 #include "driver/install_dirs.h"
+#include "driver/response_file.h"
 #include "driver/wrapper_flow.h"
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
 #include "quarn_config.h"
 #include "support/join_strings.h"
+#include "support/temp_file.h"
 
 namespace {
 
@@ -59,7 +63,21 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // A new vector means at least one @-file was read: the tool then gets everything
+  // through one response file of ours.
+  char** const original_argv = argv;
+  argv_expand_at_files(&argc, &argv);
+  char* response_file = argv != original_argv ? temp_file_create_suffixed("") : nullptr;
+
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
-  return run_tool(tool_path, tool_argv);
+  char* pass_through[3];
+  if (response_file != nullptr) {
+    response_file_write(response_file, tool_argv, pass_through);
+    tool_argv = pass_through;
+  }
+
+  int exit_status = run_tool(tool_path, tool_argv);
+  if (response_file != nullptr) unlink(response_file);
+  return exit_status;
 }

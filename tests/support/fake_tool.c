@@ -1,7 +1,7 @@
 /* A stand-in for ar, nm or ranlib that records what it was given and ends as told.
  *
  *   FAKE_TOOL_ARGV     file that receives every argument, each followed by a NUL byte
- *   FAKE_TOOL_ATFILE   file that receives the bytes of the first @-file argument
+ *   FAKE_TOOL_ATFILE   file that receives the bytes of the first readable @-file argument
  *   FAKE_TOOL_LOAD     when set, dlopen the path after "--plugin" and call its onload
  *   FAKE_TOOL_CAT      when set, copy standard input to standard output
  *   FAKE_TOOL_OUT_MB   write this many MiB of a byte pattern to standard output
@@ -16,15 +16,18 @@
 #include <string.h>
 #include <unistd.h>
 
-static void copy_file(const char* from, const char* to) {
+/* Copies from into to; false when from cannot be read. */
+static int copy_file(const char* from, const char* to) {
   FILE* in = fopen(from, "rb");
+  if (in == NULL) return 0;
   FILE* out = fopen(to, "wb");
-  if (in == NULL || out == NULL) exit(120);
+  if (out == NULL) exit(120);
   char buf[65536];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, in)) > 0) fwrite(buf, 1, n, out);
   fclose(in);
   if (fclose(out) != 0) exit(120);
+  return 1;
 }
 
 static void write_all(int fd, const char* data, size_t size) {
@@ -46,10 +49,7 @@ int main(int argc, char** argv) {
   }
   const char* atfile = getenv("FAKE_TOOL_ATFILE");
   for (int i = 1; atfile != NULL && i < argc; ++i) {
-    if (argv[i][0] == '@') {
-      copy_file(argv[i] + 1, atfile);
-      break;
-    }
+    if (argv[i][0] == '@' && copy_file(argv[i] + 1, atfile)) break;
   }
   if (getenv("FAKE_TOOL_LOAD") != NULL) {
     for (int i = 1; i + 1 < argc; ++i) {

@@ -186,9 +186,7 @@ run_options in_dir(const std::string& cwd) {
   return options;
 }
 
-child_result run_program(const std::string& program, const std::vector<std::string>& argv,
-                         const run_options& options) {
-  // Build the environment the child gets.
+std::vector<std::string> child_environment(const run_options& options) {
   std::map<std::string, std::string> env;
   if (!options.clear_env) {
     for (char** e = environ; *e != nullptr; ++e) {
@@ -207,6 +205,12 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
   std::vector<std::string> env_strings;
   for (const auto& [name, value] : env) env_strings.push_back(name + "=" + value);
+  return env_strings;
+}
+
+child_result run_program(const std::string& program, const std::vector<std::string>& argv,
+                         const run_options& options) {
+  std::vector<std::string> env_strings = child_environment(options);
   std::vector<char*> envp;
   for (auto& s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);

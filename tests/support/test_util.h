@@ -66,6 +66,10 @@ struct run_options {
 /// Returns false when that is impossible (the caller then skips).
 bool become_unprivileged();
 
+/// The environment a child of run_program gets: ours (unless cleared) with the options'
+/// changes, as "NAME=value" strings.
+std::vector<std::string> child_environment(const run_options& options);
+
 /// Options with only the working directory set.
 run_options in_dir(const std::string& cwd);
 

@@ -1,0 +1,270 @@
+// @-files on the wrapper's command line, and the response file handed to the tool.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quarn_config.h"
+#include "support/staged_tree.h"
+#include "support/test_util.h"
+
+extern char** environ;
+
+namespace {
+
+using testutil::child_result;
+using testutil::read_file;
+using testutil::read_recorded_argv;
+using testutil::run_options;
+using testutil::run_program;
+using testutil::staged_tree;
+using testutil::write_file;
+using strings = std::vector<std::string>;
+
+std::string built(const std::string& tool) { return testutil::programs_dir() + "/quarn-" + tool; }
+
+// Fake tools reached with -B, a private temporary directory, and a working directory
+// that holds the @-files.
+struct response_tree {
+  response_tree() {
+    plugin = tree.install_plugin(tree.target_bin());
+    for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_fake_tool(tool);
+    for (const char* dir : {"/empty", "/tmp", "/work"}) testutil::make_dirs(tree.root() + dir);
+    options.env["PATH"] = tree.root() + "/empty";
+    options.env["TMPDIR"] = tmp();
+    options.env["FAKE_TOOL_ARGV"] = tree.root() + "/argv.rec";
+    options.env["FAKE_TOOL_ATFILE"] = tree.root() + "/atfile.rec";
+    options.cwd = work();
+  }
+  std::string tmp() const { return tree.root() + "/tmp"; }
+  std::string work() const { return tree.root() + "/work"; }
+  std::string tool(const std::string& name) const { return tree.target_bin() + "/" + name; }
+  child_result run(const std::string& name, const strings& args) const {
+    strings argv = {"quarn-" + name, "-B", tree.target_bin()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(built(name), argv, options);
+  }
+  strings received() const { return read_recorded_argv(tree.root() + "/argv.rec"); }
+  std::string atfile() const { return read_file(tree.root() + "/atfile.rec"); }
+  staged_tree tree;
+  std::string plugin;
+  run_options options;
+};
+
+// The tool got exactly two arguments: its path and "@" + a fresh file in our TMPDIR.
+void expect_pass_through(const response_tree& t, const std::string& tool) {
+  strings got = t.received();
+  ASSERT_EQ(got.size(), 2u) << testing::PrintToString(got);
+  EXPECT_EQ(got[0], t.tool(tool));
+  std::string prefix = "@" + t.tmp() + "/cc";
+  EXPECT_EQ(got[1].substr(0, prefix.size()), prefix);
+  EXPECT_EQ(got[1].size(), prefix.size() + 6);
+}
+
+TEST(response_file, tool_receives_quoted_arguments_through_one_file) {
+  response_tree t;
+  write_file(t.work() + "/args", "rcs 'lib x.a'\n\"a\\\"b.o\" c\\ d.o\n");
+  child_result r = t.run("ar", {"@args", "tail.o"});
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  expect_pass_through(t, "ar");
+  EXPECT_EQ(t.atfile(), "--plugin\n" + t.plugin + "\n-rcs\nlib\\ x.a\na\\\"b.o\nc\\ d.o\ntail.o\n");
+  EXPECT_EQ(testutil::list_dir(t.tmp()), strings{}) << "removed after the run";
+}
+
+TEST(response_file, none_is_made_without_an_expanded_at_file) {
+  response_tree t;
+  for (const strings& args : {strings{"rcs", "x.a"}, strings{"t", "@missing", "@"}}) {
+    child_result r = t.run("ar", args);
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+    strings expected = {t.tool("ar"), "--plugin", t.plugin, "-" + args[0]};
+    expected.insert(expected.end(), args.begin() + 1, args.end());
+    EXPECT_EQ(t.received(), expected);
+    EXPECT_EQ(testutil::list_dir(t.tmp()), strings{});
+  }
+}
+
+TEST(response_file, expanded_arguments_meet_the_rules_of_the_command_line) {
+  response_tree t;
+  // The first argument comes from the file and still gets its dash; a -B in a file is the tool's.
+  write_file(t.work() + "/first", "t\n");
+  write_file(t.work() + "/opts", "-B /elsewhere\n");
+  write_file(t.work() + "/empty", " \n\t");
+  child_result r = t.run("ar", {"@first", "@opts", "@empty", "x.a"});
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  expect_pass_through(t, "ar");
+  EXPECT_EQ(t.atfile(), "--plugin\n" + t.plugin + "\n-t\n-B\n/elsewhere\nx.a\n");
+
+  // An empty file alone still makes the wrapper use a response file.
+  r = t.run("nm", {"@empty"});
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  expect_pass_through(t, "nm");
+  EXPECT_EQ(t.atfile(), "--plugin\n" + t.plugin + "\n");
+}
+
+TEST(response_file, is_removed_whatever_the_tool_does) {
+  response_tree t;
+  write_file(t.work() + "/args", "x.a\n");
+  const struct {
+    const char* name;
+    const char* value;
+    int status;
+  } fates[] = {{"FAKE_TOOL_EXIT", "0", 0}, {"FAKE_TOOL_EXIT", "3", 3}, {"FAKE_TOOL_SIGNAL", "9", 1}};
+  for (const auto& fate : fates) {
+    run_options options = t.options;
+    options.env[fate.name] = fate.value;
+    child_result r = run_program(built("ranlib"), {"quarn-ranlib", "-B", t.tree.target_bin(), "@args"}, options);
+    EXPECT_EQ(r.exit_code(), fate.status) << fate.name << "=" << fate.value;
+    EXPECT_EQ(testutil::list_dir(t.tmp()), strings{}) << fate.name << "=" << fate.value;
+  }
+  write_file(t.tool("ranlib"), "#!/nonexistent/interpreter\n", 0755);
+  child_result r = t.run("ranlib", {"@args"});
+  EXPECT_EQ(r.exit_code(), 1);
+  EXPECT_EQ(r.err, "Error running " + t.tool("ranlib") + ": posix_spawnp\n");
+  EXPECT_EQ(testutil::list_dir(t.tmp()), strings{});
+}
+
+// A write that the file size limit refuses: with more than a buffer's worth the
+// writing fails, with less only the final flush in fclose does.
+TEST(response_file, write_and_close_failures_leave_the_file_behind) {
+  const struct {
+    size_t arguments;
+    const char* message;
+  } cases[] = {{5000, "Cannot write to temporary file "}, {3, "Cannot close temporary file "}};
+  for (const auto& c : cases) {
+    response_tree t;
+    std::string args;
+    for (size_t i = 0; i < c.arguments; ++i) args += "object" + std::to_string(i) + ".o\n";
+    write_file(t.work() + "/args", args);
+    t.options.fsize_limit = 8;
+    child_result r = t.run("ar", {"rcs", "x.a", "@args"});
+    EXPECT_EQ(r.exit_code(), 1);
+    strings left = testutil::list_dir(t.tmp());
+    ASSERT_EQ(left.size(), 1u) << "the file stays: " << r.err;
+    EXPECT_EQ(r.err, c.message + t.tmp() + "/" + left[0] + "\n");
+    EXPECT_FALSE(testutil::file_exists(t.tree.root() + "/argv.rec")) << "the tool never ran";
+  }
+}
+
+// A temporary directory that passes every check but in which no file can be made: its
+// path is so long that a name inside it exceeds the system's limit.
+TEST(response_file, unusable_temporary_directory_aborts) {
+  response_tree t;
+  // The directory's own name stays below PATH_MAX; with "/ccXXXXXX" behind it, it does not.
+  const size_t length = PATH_MAX - 5;
+  std::string dir = t.tmp();
+  while (dir.size() < length) {
+    size_t room = length - dir.size() - 1;
+    dir += "/" + std::string(room > 200 ? 200 : room, 'd');
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0) << strerror(errno);
+  }
+  write_file(t.work() + "/args", "x.a\n");
+  t.options.env["TMPDIR"] = dir;
+  child_result r = t.run("ar", {"t", "@args"});
+  EXPECT_TRUE(r.signaled() && r.signal() == SIGABRT) << r.status << r.err;
+  EXPECT_EQ(r.err, "Cannot create temporary file in " + dir + "/: " + strerror(ENAMETOOLONG) + "\n");
+}
+
+class real_ar : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"ar", "cc"}) {
+      if (testutil::find_on_path(tool).empty()) GTEST_SKIP() << tool << " is not on PATH (Debian package binutils, gcc)";
+    }
+    plugin = tree.install_plugin(tree.target_bin());
+    tree.install_host_tool("ar", "ar");
+    testutil::make_dirs(work());
+    testutil::make_dirs(tmp());
+    write_file(work() + "/obj.c", "int value(void) { return 7; }\n");
+    child_result r = run_program(testutil::find_on_path("cc"), {"cc", "-c", "-o", work() + "/obj.o", work() + "/obj.c"});
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+  }
+  std::string work() const { return tree.root() + "/work"; }
+  std::string tmp() const { return tree.root() + "/tmp"; }
+  // Quotes a name so that the response-file reader gives it back unchanged.
+  static std::string quoted(const std::string& name) {
+    std::string out = "'";
+    for (char c : name) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  }
+  staged_tree tree;
+  std::string plugin;
+};
+
+TEST_F(real_ar, members_with_awkward_names_arrive_exactly) {
+  const strings names = {"sp ace.o", "single'quote.o", "double\"quote.o", "back\\slash.o", "dol$lar.o",
+                         "ta\tb.o", "new\nline.o", "caf\xc3\xa9-\xff.o", "@at.o"};
+  std::string list;
+  for (const std::string& name : names) {
+    testutil::copy_file(work() + "/obj.o", work() + "/" + name);
+    list += quoted(name) + "\n";
+  }
+  write_file(work() + "/members", list);
+  run_options options;
+  options.cwd = work();
+  options.env["TMPDIR"] = tmp();
+  child_result r = run_program(built("ar"), {"quarn-ar", "-B", tree.target_bin(), "rc", "lib.a", "@members"}, options);
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  r = run_program(testutil::find_on_path("ar"), {"ar", "t", "lib.a"}, options);
+  std::string expected;
+  for (const std::string& name : names) expected += name + "\n";
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(testutil::list_dir(tmp()), strings{});
+}
+
+// Many wrappers at once in one temporary directory: each gets a response file of its own.
+TEST_F(real_ar, concurrent_runs_keep_to_their_own_files) {
+  constexpr int kRuns = 200;
+  for (int round = 0; round < 3; ++round) {
+    std::vector<pid_t> pids;
+    run_options options;
+    options.clear_env = true;
+    options.env["TMPDIR"] = tmp();
+    options.env["PATH"] = "/usr/bin:/bin";
+    std::vector<std::string> env_strings = testutil::child_environment(options);
+    std::vector<char*> envp;
+    for (auto& e : env_strings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    for (int i = 0; i < kRuns; ++i) {
+      std::string member = "m" + std::to_string(i) + ".o";
+      testutil::copy_file(work() + "/obj.o", work() + "/" + member);
+      write_file(work() + "/list" + std::to_string(i), member + " obj.o\n");
+      strings args = {"quarn-ar", "-B", tree.target_bin(), "rc", "lib" + std::to_string(i) + ".a",
+                      "@list" + std::to_string(i)};
+      std::vector<char*> argp;
+      for (auto& a : args) argp.push_back(a.data());
+      argp.push_back(nullptr);
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addchdir_np(&actions, work().c_str());
+      pid_t pid;
+      std::string program = built("ar");
+      ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argp.data(), envp.data()), 0);
+      posix_spawn_file_actions_destroy(&actions);
+      pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+      int status = -1;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      EXPECT_EQ(status, 0);
+    }
+    for (int i = 0; i < kRuns; ++i) {
+      child_result r = run_program(testutil::find_on_path("ar"), {"ar", "t", "lib" + std::to_string(i) + ".a"},
+                                   testutil::in_dir(work()));
+      EXPECT_EQ(r.out, "m" + std::to_string(i) + ".o\nobj.o\n");
+      unlink((work() + "/lib" + std::to_string(i) + ".a").c_str());
+    }
+    EXPECT_EQ(testutil::list_dir(tmp()), strings{}) << "round " << round;
+  }
+}
+
+}  // namespace
