@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "argv/argv_bytes.h"
 #include "support/char_class.h"
 #include "support/checked_alloc.h"
 
@@ -13,18 +14,7 @@ using byte = unsigned char;
 
 bool is_space(byte c) { return char_has_class(c, CC_SPACE); }
 
-// Bytes that end a run of ordinary characters outside quotes. One load per byte keeps
-// the scan of long plain runs cheap; the class table is constant data, initialised
-// before any code runs.
-const std::array<bool, 256> plain_run_end = [] {
-  std::array<bool, 256> t{};
-  for (int c = 0; c < 256; ++c) {
-    t[c] = c == '\0' || c == '\\' || c == '\'' || c == '"' || is_space(static_cast<byte>(c));
-  }
-  return t;
-}();
-
-bool ends_plain_run(byte c) { return plain_run_end[c]; }
+bool ends_plain_run(byte c) { return argv_special_byte[c]; }
 
 bool ends_double_quoted_run(byte c) { return c == '\0' || c == '"' || c == '\\'; }
 

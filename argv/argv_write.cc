@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "argv/argv_bytes.h"
 #include "support/char_class.h"
 
 namespace {
@@ -10,17 +11,8 @@ namespace {
 using byte = unsigned char;
 
 // Bytes that need more than themselves in the output, and the NUL that ends the
-// argument. One load per byte keeps the scan of long plain runs cheap; the class
-// table is constant data, initialised before any code runs.
-const std::array<bool, 256> care_table = [] {
-  std::array<bool, 256> t{};
-  for (int c = 0; c < 256; ++c) {
-    t[c] = c == '\0' || c == '\\' || c == '\'' || c == '"' || char_has_class(static_cast<byte>(c), CC_SPACE);
-  }
-  return t;
-}();
-
-bool needs_care(byte c) { return care_table[c]; }
+// argument.
+bool needs_care(byte c) { return argv_special_byte[c]; }
 
 // The text goes out in chunks rather than byte by byte: one stream call (and one
 // stream lock) per chunk instead of per byte.

@@ -17,7 +17,8 @@ endif()
 # no guard variables, and no C++ runtime to load.
 function(quarn_lean target)
   target_compile_options(${target} PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>
+    -ffunction-sections -fdata-sections)
 endfunction()
 
 # Link a program as C so that libstdc++ (and libm, which clang adds for C++) is never on
@@ -26,4 +27,7 @@ list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++ m)
 function(quarn_lean_program target)
   quarn_lean(${target})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  # Code the program never calls is dropped, and with it the libc symbols that the
+  # dynamic linker would otherwise have to prepare on every start.
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
 endfunction()

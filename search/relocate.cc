@@ -62,20 +62,6 @@ int count_entries(const char* p) {
   return n;
 }
 
-// Number of leading entries of a and b that are equal byte for byte, slashes included.
-int common_entries(const char* a, const char* b) {
-  int n = 0;
-  while (*a != '\0' && *b != '\0') {
-    const char* a_end = entry_end(a);
-    const char* b_end = entry_end(b);
-    if (a_end - a != b_end - b) break;
-    while (a != a_end && *a == *b) ++a, ++b;
-    if (a != a_end) break;
-    ++n;
-  }
-  return n;
-}
-
 }  // namespace
 
 // A bare name is looked up along PATH the way a shell would have found it.
@@ -109,10 +95,11 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
   // Empty paths have no entries at all, not even a directory to start from.
   if (*program_file == '\0' || *bin_dir == '\0' || *target_dir == '\0') return nullptr;
   // The last entry is the program's file; the entries before it, its directory, are
-  // the bytes up to where that entry starts.
-  const char* last = program_file;
-  for (const char* p = entry_end(program_file); *p != '\0'; p = entry_end(p)) last = p;
-  size_t dir_len = static_cast<size_t>(last - program_file);
+  // the bytes up to where that entry starts: back over its trailing slashes, if any,
+  // and its name, to the slash before it.
+  size_t dir_len = strlen(program_file);
+  while (dir_len > 0 && program_file[dir_len - 1] == '/') --dir_len;
+  while (dir_len > 0 && program_file[dir_len - 1] != '/') --dir_len;
   // Entry by entry equal is byte for byte equal: then the program lies in bin_dir.
   size_t bin_len = strlen(bin_dir);
   if (dir_len == bin_len) {
@@ -120,14 +107,23 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
     while (i < bin_len && program_file[i] == bin_dir[i]) ++i;
     if (i == bin_len) return nullptr;
   }
-  // Without a shared root there is no way from one to the other.
-  int common = common_entries(bin_dir, target_dir);
-  if (common == 0) return nullptr;
-
+  // Walk bin_dir and target_dir together over their common entries; what is left of
+  // bin_dir is climbed with "../", what is left of target_dir is appended.
+  const char* bin_rest = bin_dir;
   const char* tail = target_dir;
-  for (int i = 0; i < common; ++i) tail = entry_end(tail);
+  while (*bin_rest != '\0') {
+    const char* bin_end = entry_end(bin_rest);
+    size_t len = static_cast<size_t>(bin_end - bin_rest);
+    size_t same = 0;
+    while (same < len && bin_rest[same] == tail[same]) ++same;
+    if (same != len || entry_end(tail) != tail + len) break;
+    bin_rest = bin_end;
+    tail += len;
+  }
+  // Without a shared root there is no way from one to the other.
+  if (bin_rest == bin_dir) return nullptr;
+  size_t ups = static_cast<size_t>(count_entries(bin_rest));
   size_t tail_len = strlen(tail);
-  size_t ups = static_cast<size_t>(count_entries(bin_dir) - common);
   char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
   if (result == nullptr) return nullptr;
   char* p = result;

@@ -1,49 +1,7 @@
+// The tables are built in the header at compile time; this checks them against the
+// class sizes and the fourteen distinct entries they must have.
 #include "support/char_class.h"
 
-#include <array>
-
-namespace {
-
-// Each class is defined once, as a predicate over the byte value; the table is the
-// OR of the classes that hold, computed at compile time.
-constexpr uint16_t classes_of(int c) {
-  bool upper = c >= 'A' && c <= 'Z';
-  bool lower = c >= 'a' && c <= 'z';
-  bool digit = c >= '0' && c <= '9';
-  bool print = c >= 0x20 && c <= 0x7e;
-  uint16_t bits = 0;
-  if (c == '\t' || c == ' ') bits |= CC_BLANK;
-  if (c <= 0x1f || c == 0x7f) bits |= CC_CNTRL;
-  if (digit) bits |= CC_DIGIT;
-  if (lower) bits |= CC_LOWER;
-  if (print) bits |= CC_PRINT;
-  if (print && !upper && !lower && !digit && c != ' ') bits |= CC_PUNCT;
-  if (c == ' ' || (c >= '\t' && c <= '\r')) bits |= CC_SPACE;
-  if (upper) bits |= CC_UPPER;
-  if (digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')) bits |= CC_XDIGIT;
-  if (upper || lower || c == '_') bits |= CC_IDENT_START;
-  if (c == '\n' || c == '\r') bits |= CC_VSPACE;
-  if (c == 0 || c == '\t' || c == '\v' || c == '\f' || c == ' ') bits |= CC_NVSPACE;
-  return bits;
-}
-
-constexpr std::array<uint16_t, 256> make_class_table() {
-  std::array<uint16_t, 256> t{};
-  for (int c = 0; c < 256; ++c) t[c] = classes_of(c);
-  return t;
-}
-
-constexpr std::array<unsigned char, 256> case_table(int from, int to, int shift) {
-  std::array<unsigned char, 256> t{};
-  for (int c = 0; c < 256; ++c) t[c] = static_cast<unsigned char>(c >= from && c <= to ? c + shift : c);
-  return t;
-}
-
-}  // namespace
-
-extern constexpr std::array<uint16_t, 256> char_class_table = make_class_table();
-extern constexpr std::array<unsigned char, 256> to_lower_table = case_table('A', 'Z', 'a' - 'A');
-extern constexpr std::array<unsigned char, 256> to_upper_table = case_table('a', 'z', 'A' - 'a');
 
 namespace {
 
