@@ -9,6 +9,9 @@
 set -euo pipefail
 build=$1 minimal=$2 plugin=$3 target=$4 version=$5
 
+# The wrapper copies every PATH entry into its fallback list, so the figure depends on
+# PATH: both programs run with Debian's default one.
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 command -v valgrind >/dev/null || { echo "valgrind is needed (Debian package valgrind)" >&2; exit 1; }
 host_ar=$(command -v ar) || { echo "no ar on PATH (Debian package binutils)" >&2; exit 1; }
 
