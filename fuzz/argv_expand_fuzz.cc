@@ -23,10 +23,10 @@
 #include "argv/argv_expand.h"
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "fuzz_vectors.h"
+#include "support/arg_vector.h"
 #include "support/checked_alloc.h"
 
-using fuzzutil::strings;
+using testutil::strings;
 
 namespace {
 
@@ -85,7 +85,7 @@ outcome model(strings* v, bool* read_any) {
     if (S_ISDIR(st.st_mode)) return outcome::ends_program;
     std::string text = read_whole(name.c_str());
     char** parsed = argv_parse(text.c_str());
-    strings inserted = fuzzutil::to_strings(parsed);
+    strings inserted = testutil::to_strings(parsed);
     argv_release(parsed);
     v->erase(v->begin() + static_cast<std::ptrdiff_t>(i));
     v->insert(v->begin() + static_cast<std::ptrdiff_t>(i), inserted.begin(), inserted.end());
@@ -154,16 +154,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   strings expected = args;
   bool read_any = false;
   if (model(&expected, &read_any) == outcome::expanded) {
-    strings storage = args;
-    std::vector<char*> original = fuzzutil::pointers(storage);
-    int argc = static_cast<int>(args.size());
+    testutil::arg_vector original(args);
+    int argc = original.size();
     char** argv = original.data();
     argv_expand_at_files(&argc, &argv);
-    strings got = fuzzutil::to_strings(argv);
-    bool caller_intact = storage == args && original.back() == nullptr;
-    for (size_t i = 0; i < storage.size(); ++i) caller_intact = caller_intact && original[i] == storage[i].data();
+    strings got = testutil::to_strings(argv);
     if (got != expected || argc != static_cast<int>(got.size()) || (argv != original.data()) != read_any ||
-        !caller_intact) {
+        !original.intact(args)) {
       fprintf(stderr, "expansion differs from the model\n");
       abort();
     }

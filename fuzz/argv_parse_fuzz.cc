@@ -8,7 +8,7 @@
 
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "fuzz_vectors.h"
+#include "support/arg_vector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A NUL inside the input ends the text, as it does in a response file.
@@ -21,8 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char** arg = argv; *arg != nullptr; ++arg) total += strlen(*arg);
   if (total > strlen(text.c_str())) abort();
 
-  char** again = argv_parse(fuzzutil::write_to_memory(argv).c_str());
-  if (fuzzutil::to_strings(again) != fuzzutil::to_strings(argv)) {
+  int status = 0;
+  std::string written = testutil::write_to_memory(argv, &status);
+  if (status != 0) abort();
+  char** again = argv_parse(written.c_str());
+  if (testutil::to_strings(again) != testutil::to_strings(argv)) {
     fprintf(stderr, "parse, write and parse again changed the vector\n");
     abort();
   }

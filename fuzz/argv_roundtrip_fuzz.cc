@@ -8,10 +8,10 @@
 
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "fuzz_vectors.h"
+#include "support/arg_vector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzutil::strings args;
+  testutil::strings args;
   if (size > 0) {
     std::string input(reinterpret_cast<const char*>(data), size);
     size_t start = 0;
@@ -20,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     args.push_back(input.substr(start));
   }
-  std::vector<char*> argv = fuzzutil::pointers(args);
-  std::string text = fuzzutil::write_to_memory(argv.data());
+  testutil::arg_vector argv(args);
+  int status = 0;
+  std::string text = testutil::write_to_memory(argv.get(), &status);
+  if (status != 0) abort();
   char** back = argv_parse(text.c_str());
-  if (fuzzutil::to_strings(back) != args) {
+  if (testutil::to_strings(back) != args) {
     fprintf(stderr, "the text written does not read back as the vector\n");
     abort();
   }

@@ -10,11 +10,11 @@
 #include "argv/argv_expand.h"
 #include "argv/argv_vector.h"
 #include "support/test_util.h"
-#include "vector_helpers.h"
+#include "support/arg_vector.h"
 
-using argvtest::owned_vector;
-using argvtest::strings;
-using argvtest::to_strings;
+using owned_vector = testutil::arg_vector;
+using testutil::strings;
+using testutil::to_strings;
 using testutil::scoped_temp_dir;
 using testutil::write_file;
 

@@ -4,10 +4,10 @@
 
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "vector_helpers.h"
+#include "support/arg_vector.h"
 
-using argvtest::strings;
-using argvtest::to_strings;
+using testutil::strings;
+using testutil::to_strings;
 
 namespace {
 

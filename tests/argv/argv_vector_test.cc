@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "argv/argv_vector.h"
-#include "vector_helpers.h"
+#include "support/arg_vector.h"
 
-using argvtest::owned_vector;
-using argvtest::strings;
-using argvtest::to_strings;
+using owned_vector = testutil::arg_vector;
+using testutil::strings;
+using testutil::to_strings;
 
 TEST(argv_vector, null_vector_is_empty_and_copies_to_null) {
   EXPECT_EQ(argv_length(nullptr), 0);

@@ -10,26 +10,18 @@
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
 #include "argv/argv_write.h"
-#include "vector_helpers.h"
+#include "support/arg_vector.h"
 
-using argvtest::owned_vector;
-using argvtest::strings;
-using argvtest::to_strings;
+using owned_vector = testutil::arg_vector;
+using testutil::strings;
+using testutil::to_strings;
 
 namespace {
 
 // Returns what argv_write_quoted wrote for args, and its result through status.
 std::string write_quoted(const strings& args, int* status) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  EXPECT_NE(stream, nullptr);
   owned_vector argv(args);
-  *status = argv_write_quoted(argv.data(), stream);
-  fclose(stream);
-  std::string text(buffer, size);
-  free(buffer);
-  return text;
+  return testutil::write_to_memory(argv.get(), status);
 }
 
 // The format written out by hand: backslash before white space, quotes and backslash;

@@ -31,34 +31,20 @@ using testutil::staged_tree;
 using testutil::write_file;
 using strings = std::vector<std::string>;
 
-std::string built(const std::string& tool) { return testutil::programs_dir() + "/quarn-" + tool; }
+using testutil::built_wrapper;
 
 // Fake tools reached with -B, a private temporary directory, and a working directory
 // that holds the @-files.
-struct response_tree {
+struct response_tree : testutil::fake_tool_tree {
   response_tree() {
-    plugin = tree.install_plugin(tree.target_bin());
-    for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_fake_tool(tool);
-    for (const char* dir : {"/empty", "/tmp", "/work"}) testutil::make_dirs(tree.root() + dir);
-    options.env["PATH"] = tree.root() + "/empty";
+    for (const char* dir : {"/tmp", "/work"}) testutil::make_dirs(tree.root() + dir);
     options.env["TMPDIR"] = tmp();
-    options.env["FAKE_TOOL_ARGV"] = tree.root() + "/argv.rec";
     options.env["FAKE_TOOL_ATFILE"] = tree.root() + "/atfile.rec";
     options.cwd = work();
   }
   std::string tmp() const { return tree.root() + "/tmp"; }
   std::string work() const { return tree.root() + "/work"; }
-  std::string tool(const std::string& name) const { return tree.target_bin() + "/" + name; }
-  child_result run(const std::string& name, const strings& args) const {
-    strings argv = {"quarn-" + name, "-B", tree.target_bin()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(built(name), argv, options);
-  }
-  strings received() const { return read_recorded_argv(tree.root() + "/argv.rec"); }
   std::string atfile() const { return read_file(tree.root() + "/atfile.rec"); }
-  staged_tree tree;
-  std::string plugin;
-  run_options options;
 };
 
 // The tool got exactly two arguments: its path and "@" + a fresh file in our TMPDIR.
@@ -122,7 +108,7 @@ TEST(response_file, is_removed_whatever_the_tool_does) {
   for (const auto& fate : fates) {
     run_options options = t.options;
     options.env[fate.name] = fate.value;
-    child_result r = run_program(built("ranlib"), {"quarn-ranlib", "-B", t.tree.target_bin(), "@args"}, options);
+    child_result r = run_program(built_wrapper("ranlib"), {"quarn-ranlib", "-B", t.tree.target_bin(), "@args"}, options);
     EXPECT_EQ(r.exit_code(), fate.status) << fate.name << "=" << fate.value;
     EXPECT_EQ(testutil::list_dir(t.tmp()), strings{}) << fate.name << "=" << fate.value;
   }
@@ -212,7 +198,7 @@ TEST_F(real_ar, members_with_awkward_names_arrive_exactly) {
   run_options options;
   options.cwd = work();
   options.env["TMPDIR"] = tmp();
-  child_result r = run_program(built("ar"), {"quarn-ar", "-B", tree.target_bin(), "rc", "lib.a", "@members"}, options);
+  child_result r = run_program(built_wrapper("ar"), {"quarn-ar", "-B", tree.target_bin(), "rc", "lib.a", "@members"}, options);
   ASSERT_EQ(r.exit_code(), 0) << r.err;
   r = run_program(testutil::find_on_path("ar"), {"ar", "t", "lib.a"}, options);
   std::string expected;
@@ -247,7 +233,7 @@ TEST_F(real_ar, concurrent_runs_keep_to_their_own_files) {
       posix_spawn_file_actions_init(&actions);
       posix_spawn_file_actions_addchdir_np(&actions, work().c_str());
       pid_t pid;
-      std::string program = built("ar");
+      std::string program = built_wrapper("ar");
       ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argp.data(), envp.data()), 0);
       posix_spawn_file_actions_destroy(&actions);
       pids.push_back(pid);

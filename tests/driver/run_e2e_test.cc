@@ -19,29 +19,8 @@ using testutil::run_program;
 using testutil::staged_tree;
 using strings = std::vector<std::string>;
 
-std::string built(const std::string& tool) { return testutil::programs_dir() + "/quarn-" + tool; }
-
-// A tree whose target bin directory holds the plugin and a fake ar, nm and ranlib,
-// reached with -B; PATH holds nothing of the host.
-struct fake_tree {
-  fake_tree() {
-    plugin = tree.install_plugin(tree.target_bin());
-    for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_fake_tool(tool);
-    testutil::make_dirs(tree.root() + "/empty");
-    options.env["PATH"] = tree.root() + "/empty";
-    options.env["FAKE_TOOL_ARGV"] = record();
-  }
-  std::string record() const { return tree.root() + "/argv.rec"; }
-  std::string tool(const std::string& name) const { return tree.target_bin() + "/" + name; }
-  child_result run(const std::string& name, const strings& args) const {
-    strings argv = {"quarn-" + name, "-B", tree.target_bin()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(built(name), argv, options);
-  }
-  staged_tree tree;
-  std::string plugin;
-  run_options options;
-};
+using fake_tree = testutil::fake_tool_tree;
+using testutil::built_wrapper;
 
 TEST(run_tool, vector_is_tool_plugin_then_user_arguments) {
   fake_tree t;
@@ -65,7 +44,7 @@ TEST(run_tool, vector_is_tool_plugin_then_user_arguments) {
     EXPECT_EQ(r.err, "");
     strings expected = {t.tool(c.tool), "--plugin", t.plugin};
     expected.insert(expected.end(), c.passed.begin(), c.passed.end());
-    EXPECT_EQ(read_recorded_argv(t.record()), expected);
+    EXPECT_EQ(t.received(), expected);
   }
 }
 
@@ -73,9 +52,9 @@ TEST(run_tool, both_b_forms_reach_the_same_tool) {
   fake_tree t;
   for (const strings& argv : {strings{"quarn-ar", "-B", t.tree.target_bin(), "rcs", "x.a"},
                               strings{"quarn-ar", "-B" + t.tree.target_bin() + "/", "rcs", "x.a"}}) {
-    child_result r = run_program(built("ar"), argv, t.options);
+    child_result r = run_program(built_wrapper("ar"), argv, t.options);
     ASSERT_EQ(r.exit_code(), 0) << r.err;
-    EXPECT_EQ(read_recorded_argv(t.record()), (strings{t.tool("ar"), "--plugin", t.plugin, "-rcs", "x.a"}));
+    EXPECT_EQ(t.received(), (strings{t.tool("ar"), "--plugin", t.plugin, "-rcs", "x.a"}));
   }
 }
 
@@ -86,7 +65,7 @@ TEST(run_tool, prefixed_tool_along_path_when_the_installation_has_none) {
   std::string prefixed = t.tree.install_fake_tool(std::string(CONFIG_TARGET) + "-nm", path_dir);
   child_result r = t.run("nm", {"a.o"});
   ASSERT_EQ(r.exit_code(), 0) << r.err;
-  EXPECT_EQ(read_recorded_argv(t.record()), (strings{prefixed, "--plugin", t.plugin, "a.o"}));
+  EXPECT_EQ(t.received(), (strings{prefixed, "--plugin", t.plugin, "a.o"}));
 }
 
 TEST(run_tool, exit_statuses_pass_through_silently) {
@@ -156,9 +135,9 @@ TEST(run_tool, files_found_through_the_empty_prefix_are_the_ones_used) {
   t.options.cwd = cwd;
   t.options.env["FAKE_TOOL_LOAD"] = "1";
   t.options.env["QUARN_TEST_PLUGIN_MARK"] = t.tree.root() + "/mark";
-  child_result r = run_program(built("ar"), {"quarn-ar", "-B", "", "t", "x.a"}, t.options);
+  child_result r = run_program(built_wrapper("ar"), {"quarn-ar", "-B", "", "t", "x.a"}, t.options);
   ASSERT_EQ(r.exit_code(), 0) << r.err;
-  EXPECT_EQ(read_recorded_argv(t.record()), (strings{"./ar", "--plugin", std::string("./") + PLUGIN_NAME, "-t", "x.a"}));
+  EXPECT_EQ(t.received(), (strings{"./ar", "--plugin", std::string("./") + PLUGIN_NAME, "-t", "x.a"}));
   // Loaded by a name with a directory, so from the working directory, not a library path.
   EXPECT_EQ(testutil::read_file(t.tree.root() + "/mark"), std::string("onload ./") + PLUGIN_NAME + "\n");
 }
@@ -188,7 +167,7 @@ class real_tools : public testing::Test {
   child_result wrapper(const std::string& tool, const strings& args) {
     strings argv = {"quarn-" + tool, "-B", tree.target_bin()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(built(tool), argv, options);
+    return run_program(built_wrapper(tool), argv, options);
   }
   staged_tree tree;
   std::string plugin, work;

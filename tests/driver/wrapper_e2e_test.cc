@@ -18,7 +18,7 @@ using testutil::staged_tree;
 const char kUsage[] = "Usage: quarn-ar [-B prefix] ar arguments ...\n";
 const char* const kTools[] = {"ar", "nm", "ranlib"};
 
-std::string built(const std::string& tool) { return testutil::programs_dir() + "/quarn-" + tool; }
+using testutil::built_wrapper;
 
 // PATH limited to one empty directory, so that nothing of the host is found.
 run_options isolated(const staged_tree& tree) {
@@ -32,9 +32,9 @@ TEST(wrapper_usage, trailing_b_prints_usage_before_any_search) {
   staged_tree tree;  // holds neither plugin nor tools
   for (const char* tool : kTools) {
     for (const auto& args : std::vector<std::vector<std::string>>{{"-B"}, {"t", "-B"}}) {
-      std::vector<std::string> argv = {built(tool)};
+      std::vector<std::string> argv = {built_wrapper(tool)};
       argv.insert(argv.end(), args.begin(), args.end());
-      child_result r = run_program(built(tool), argv, isolated(tree));
+      child_result r = run_program(built_wrapper(tool), argv, isolated(tree));
       EXPECT_EQ(r.exit_code(), 1) << tool;
       EXPECT_EQ(r.err, kUsage) << tool << ": the text names quarn-ar in every wrapper";
       EXPECT_EQ(r.out, "");
@@ -46,7 +46,7 @@ TEST(wrapper_usage, start_without_any_argument_prints_usage) {
   staged_tree tree;
   run_options options = isolated(tree);
   options.empty_argv = true;
-  child_result r = run_program(built("ar"), {}, options);
+  child_result r = run_program(built_wrapper("ar"), {}, options);
   EXPECT_EQ(r.exit_code(), 1);
   EXPECT_EQ(r.err, kUsage);
 }
@@ -54,7 +54,7 @@ TEST(wrapper_usage, start_without_any_argument_prints_usage) {
 TEST(wrapper_locate, missing_plugin_is_the_only_message_when_both_are_missing) {
   staged_tree tree;
   for (const char* tool : kTools) {
-    child_result r = run_program(built(tool), {"quarn-x", "-B", tree.target_bin(), "t"}, isolated(tree));
+    child_result r = run_program(built_wrapper(tool), {"quarn-x", "-B", tree.target_bin(), "t"}, isolated(tree));
     EXPECT_EQ(r.exit_code(), 1);
     EXPECT_EQ(r.err, std::string("quarn-x: Cannot find plugin '") + PLUGIN_NAME + "'\n");
   }
@@ -67,7 +67,7 @@ TEST(wrapper_locate, missing_tool_names_the_target_prefixed_tool) {
   // A host tool of the plain name on PATH is never used.
   for (const char* tool : kTools) tree.install_fake_tool(tool, tree.root() + "/empty");
   for (const char* tool : kTools) {
-    child_result r = run_program(built(tool), {"./odd/name", "-B" + tree.target_bin(), "x"}, options);
+    child_result r = run_program(built_wrapper(tool), {"./odd/name", "-B" + tree.target_bin(), "x"}, options);
     EXPECT_EQ(r.exit_code(), 1);
     EXPECT_EQ(r.err, std::string("./odd/name: Cannot find binary '") + CONFIG_TARGET + "-" + tool + "'\n")
         << "entry 0 is printed as the program was started";
@@ -79,7 +79,7 @@ TEST(wrapper_locate, plugin_along_path_is_not_taken) {
   run_options options = isolated(tree);
   tree.install_plugin(tree.root() + "/empty");
   tree.install_fake_tool(std::string(CONFIG_TARGET) + "-nm", tree.root() + "/empty");
-  child_result r = run_program(built("nm"), {"quarn-nm", "x.o"}, options);
+  child_result r = run_program(built_wrapper("nm"), {"quarn-nm", "x.o"}, options);
   EXPECT_EQ(r.exit_code(), 1);
   EXPECT_EQ(r.err, std::string("quarn-nm: Cannot find plugin '") + PLUGIN_NAME + "'\n");
 }

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/wrapper_flow.h"
 #include "quarn_config.h"
+#include "support/arg_vector.h"
 #include "support/owned_dir_list.h"
 #include "support/test_util.h"
 
@@ -23,43 +24,10 @@ std::vector<std::string> prefixes(const dir_list& list) {
 
 using owned_list = testutil::owned_dir_list;
 
-// An argument vector the flow may edit in place, as the one main receives.
-struct arg_vector {
-  explicit arg_vector(std::vector<std::string> args) : strings(std::move(args)) {
-    for (auto& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    argc = static_cast<int>(strings.size());
-  }
-  std::vector<std::string> current() const {
-    std::vector<std::string> out;
-    for (int i = 0; i < argc; ++i) out.push_back(pointers[i]);
-    EXPECT_EQ(pointers[argc], nullptr) << "vector must stay null-terminated";
-    return out;
-  }
-  std::vector<std::string> strings;
-  std::vector<char*> pointers;
-  int argc;
-};
-
-class scoped_env {
- public:
-  scoped_env(const char* name, const char* value) : name_(name) {
-    const char* old = getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~scoped_env() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
+using testutil::arg_vector;
+using testutil::scoped_cwd;
+using testutil::scoped_env;
+using testutil::to_strings;
 
 TEST(seed_search_lists, target_bin_through_lib_then_version_libexec_then_path) {
   scoped_env path("PATH", "/usr/bin::/bin/");
@@ -74,7 +42,7 @@ TEST(seed_search_lists, target_bin_through_lib_then_version_libexec_then_path) {
 }
 
 TEST(seed_search_lists, default_configuration_is_the_usr_local_layout) {
-  scoped_env path("PATH", nullptr);
+  scoped_env path("PATH", std::nullopt);
   owned_list tools, fallback;
   seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools, &fallback);
   if (std::string(CONFIG_LIB_DIR) != "/usr/local/lib/quarn/" || std::string(CONFIG_TARGET) != "armv7-tuleabi-freebsd15.0")
@@ -122,11 +90,13 @@ TEST(take_b_option, takes_the_first_option_in_either_form) {
   for (const b_case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     arg_vector v(c.args);
+    int argc = v.size();
     owned_list tools, fallback;
     dir_list_append(&tools, "/t/");
     dir_list_append(&fallback, "/f/");
-    EXPECT_EQ(take_b_option(&v.argc, v.pointers.data(), &tools, &fallback), c.ok);
-    EXPECT_EQ(v.current(), c.left);
+    EXPECT_EQ(take_b_option(&argc, v.data(), &tools, &fallback), c.ok);
+    EXPECT_EQ(to_strings(v.data()), c.left) << "entries move down, the null included";
+    EXPECT_EQ(argc, static_cast<int>(c.left.size()));
     if (c.prefix != nullptr) {
       EXPECT_EQ(prefixes(tools), (std::vector<std::string>{c.prefix, "/t/"}));
       EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{c.prefix, "/f/"}));
@@ -188,15 +158,14 @@ TEST(locate, plain_tool_in_tool_dirs_else_prefixed_name_along_path) {
 
 TEST(locate, file_found_through_the_empty_prefix_keeps_a_directory) {
   scoped_temp_dir dir;
-  std::string old_cwd = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
+  std::optional<scoped_cwd> cwd(dir.path());
   write_file(dir / PLUGIN_NAME, "", 0644);
   write_file(dir / "nm", "", 0755);
   owned_list tools, fallback;
   dir_list_prepend(&tools, "");
   char* plugin = locate_plugin(&tools);
   char* tool = locate_tool("nm", &tools, &fallback);
-  std::filesystem::current_path(old_cwd);
+  cwd.reset();
   ASSERT_NE(plugin, nullptr);
   ASSERT_NE(tool, nullptr);
   EXPECT_EQ(std::string(plugin), std::string("./") + PLUGIN_NAME);
@@ -216,25 +185,25 @@ TEST(apply_dash_first_argument, only_a_first_argument_without_dash_changes) {
   };
   for (const auto& [in, out] : cases) {
     arg_vector v(in);
-    char* before = v.pointers.size() > 2 ? v.pointers[1] : nullptr;
-    apply_dash_first_argument(v.pointers.data());
-    EXPECT_EQ(v.current(), out);
-    if (v.pointers[1] != before) free(v.pointers[1]);
+    char* before = v.data()[1];
+    apply_dash_first_argument(v.data());
+    EXPECT_EQ(to_strings(v.data()), out);
+    if (v.data()[1] != before) free(v.data()[1]);
   }
 }
 
 TEST(build_tool_argv, tool_plugin_then_user_arguments_shared_not_copied) {
   arg_vector v({"quarn-ar", "-rcs", "libx.a", "a.o"});
-  char** argv = build_tool_argv("/t/ar", "/p/libvorta_plugin.so", v.argc, v.pointers.data());
+  char** argv = build_tool_argv("/t/ar", "/p/libvorta_plugin.so", v.size(), v.data());
   ASSERT_NE(argv, nullptr);
   std::vector<std::string> got;
   for (char** a = argv; *a != nullptr; ++a) got.push_back(*a);
   EXPECT_EQ(got, (std::vector<std::string>{"/t/ar", "--plugin", "/p/libvorta_plugin.so", "-rcs", "libx.a", "a.o"}));
-  EXPECT_EQ(argv[3], v.pointers[1]) << "user strings are shared";
+  EXPECT_EQ(argv[3], v.data()[1]) << "user strings are shared";
   free(argv);
 
   arg_vector alone({"quarn-ar"});
-  argv = build_tool_argv("/t/ar", "/p/plugin", alone.argc, alone.pointers.data());
+  argv = build_tool_argv("/t/ar", "/p/plugin", alone.size(), alone.data());
   EXPECT_STREQ(argv[2], "/p/plugin");
   EXPECT_EQ(argv[3], nullptr);
   free(argv);

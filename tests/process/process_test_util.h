@@ -3,10 +3,9 @@
 
 #include <fcntl.h>
 
-#include <initializer_list>
-#include <string>
-#include <utility>
 #include <vector>
+
+#include "support/arg_vector.h"
 
 namespace testutil {
 
@@ -18,22 +17,5 @@ inline std::vector<int> open_descriptors() {
   }
   return fds;
 }
-
-/// A null-terminated argument vector that owns its strings.
-class arg_vector {
- public:
-  arg_vector(std::initializer_list<std::string> args) : arg_vector(std::vector<std::string>(args)) {}
-  explicit arg_vector(std::vector<std::string> args) : strings_(std::move(args)) {
-    for (std::string& s : strings_) pointers_.push_back(s.data());
-    pointers_.push_back(nullptr);
-  }
-  arg_vector(const arg_vector&) = delete;
-  arg_vector& operator=(const arg_vector&) = delete;
-  char* const* get() const { return pointers_.data(); }
-
- private:
-  std::vector<std::string> strings_;
-  std::vector<char*> pointers_;
-};
 
 }  // namespace testutil

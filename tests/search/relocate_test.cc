@@ -15,45 +15,8 @@ const char kBin[] = "/usr/local/bin/";
 const char kLib[] = "/usr/local/lib/quarn/";
 const char kLibexec[] = "/usr/local/libexec/quarn/";
 
-// Sets or unsets an environment variable for the scope, then puts the old value back.
-class scoped_env {
- public:
-  scoped_env(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = getenv(name)) saved_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~scoped_env() {
-    if (saved_) {
-      setenv(name_, saved_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
-
-class scoped_cwd {
- public:
-  explicit scoped_cwd(const std::string& dir) {
-    char* old = getcwd(nullptr, 0);
-    saved_ = old;
-    free(old);
-    if (chdir(dir.c_str()) != 0) ADD_FAILURE() << "chdir " << dir;
-  }
-  ~scoped_cwd() {
-    if (chdir(saved_.c_str()) != 0) ADD_FAILURE() << "chdir back to " << saved_;
-  }
-
- private:
-  std::string saved_;
-};
+using testutil::scoped_cwd;
+using testutil::scoped_env;
 
 // nullopt stands for a null result.
 std::optional<std::string> relocate(const char* prog, const char* bin, const char* target, int resolve) {

@@ -51,6 +51,24 @@ std::string staged_tree::install_host_tool(const std::string& host_name, const s
   return path;
 }
 
+fake_tool_tree::fake_tool_tree() {
+  plugin = tree.install_plugin(tree.target_bin());
+  for (const char* name : {"ar", "nm", "ranlib"}) tree.install_fake_tool(name);
+  make_dirs(tree.root() + "/empty");
+  options.env["PATH"] = tree.root() + "/empty";
+  options.env["FAKE_TOOL_ARGV"] = record();
+}
+
+std::vector<std::string> fake_tool_tree::received() const { return read_recorded_argv(record()); }
+
+child_result fake_tool_tree::run(const std::string& name, const std::vector<std::string>& args) const {
+  std::vector<std::string> argv = {"quarn-" + name, "-B", tree.target_bin()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_program(built_wrapper(name), argv, options);
+}
+
+std::string built_wrapper(const std::string& tool) { return programs_dir() + "/quarn-" + tool; }
+
 std::string find_on_path(const std::string& name) {
   const char* path = getenv("PATH");
   std::string dirs = path != nullptr ? path : "/usr/bin:/bin";

@@ -37,6 +37,25 @@ class staged_tree {
   scoped_temp_dir dir_;
 };
 
+/// A staged tree whose target bin directory holds the plugin and a fake ar, nm and
+/// ranlib that record what they receive; PATH holds one empty directory, so nothing of
+/// the host is found. The wrappers reach the tools with -B.
+struct fake_tool_tree {
+  fake_tool_tree();
+  std::string tool(const std::string& name) const { return tree.target_bin() + "/" + name; }
+  std::string record() const { return tree.root() + "/argv.rec"; }
+  /// The arguments the fake tool received in its last run.
+  std::vector<std::string> received() const;
+  /// Runs the built quarn-<name> with "-B <target bin>" and args.
+  child_result run(const std::string& name, const std::vector<std::string>& args) const;
+
+  staged_tree tree;
+  std::string plugin;
+  run_options options;
+};
+
+/// The built wrapper of that tool, e.g. .../driver/quarn-ar.
+std::string built_wrapper(const std::string& tool);
 /// The host's program of that name along PATH, or "" when there is none.
 std::string find_on_path(const std::string& name);
 /// Copies a file, keeping its mode.

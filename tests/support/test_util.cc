@@ -43,6 +43,28 @@ scoped_temp_dir::scoped_temp_dir() {
 
 scoped_temp_dir::~scoped_temp_dir() { remove_tree(path_); }
 
+scoped_env::scoped_env(const char* name, const std::optional<std::string>& value) : name_(name) {
+  if (const char* old = getenv(name)) saved_ = old;
+  if (value) setenv(name, value->c_str(), 1);
+  else unsetenv(name);
+}
+
+scoped_env::~scoped_env() {
+  if (saved_) setenv(name_, saved_->c_str(), 1);
+  else unsetenv(name_);
+}
+
+scoped_cwd::scoped_cwd(const std::string& dir) {
+  char* old = getcwd(nullptr, 0);
+  saved_ = old != nullptr ? old : "/";
+  free(old);
+  if (chdir(dir.c_str()) != 0) ADD_FAILURE() << "chdir " << dir;
+}
+
+scoped_cwd::~scoped_cwd() {
+  if (chdir(saved_.c_str()) != 0) ADD_FAILURE() << "chdir back to " << saved_;
+}
+
 void write_file(const std::string& path, const std::string& content, int mode) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
   ASSERT_GE(fd, 0) << path << ": " << strerror(errno);

@@ -24,6 +24,31 @@ class scoped_temp_dir {
   std::string path_;
 };
 
+/// Sets (or, with nullopt, unsets) an environment variable until scope end.
+class scoped_env {
+ public:
+  scoped_env(const char* name, const std::optional<std::string>& value);
+  ~scoped_env();
+  scoped_env(const scoped_env&) = delete;
+  scoped_env& operator=(const scoped_env&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+/// Changes the working directory until scope end.
+class scoped_cwd {
+ public:
+  explicit scoped_cwd(const std::string& dir);
+  ~scoped_cwd();
+  scoped_cwd(const scoped_cwd&) = delete;
+  scoped_cwd& operator=(const scoped_cwd&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 /// Writes content to path (creating or truncating it) with the given mode.
 void write_file(const std::string& path, const std::string& content, int mode = 0644);
 /// Returns the file's bytes; fails the test when it cannot be read.
