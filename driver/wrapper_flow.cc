@@ -59,9 +59,7 @@ char* locate_plugin(const dir_list* tools) {
 }
 
 char* path_with_directory(char* path) {
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '/') return path;
-  }
+  if (strchr(path, '/') != nullptr) return path;
   char* qualified = join_strings("./", path, nullptr);
   free(path);
   return qualified;

@@ -51,17 +51,12 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
 
 namespace {
 
-// An entry and its copy of the prefix share one block: lists are never released, and
-// the wrappers fill theirs on every start.
-dir_entry* link_entry(dir_list* list, dir_entry** place, const char* prefix, size_t len) {
+// Links entry, whose prefix of len bytes is in place, at *place; every addition goes
+// through here, so longest always covers every prefix.
+void link_entry(dir_list* list, dir_entry** place, dir_entry* entry, size_t len) {
   if (static_cast<int32_t>(len) > list->longest) list->longest = static_cast<int32_t>(len);
-  dir_entry* entry = static_cast<dir_entry*>(checked_alloc(sizeof(dir_entry) + len + 1));
-  entry->prefix = reinterpret_cast<char*>(entry + 1);
-  memcpy(entry->prefix, prefix, len);
-  entry->prefix[len] = '\0';
   entry->next = *place;
   *place = entry;
-  return entry;
 }
 
 dir_entry** list_end(dir_list* list) {
@@ -73,7 +68,11 @@ dir_entry** list_end(dir_list* list) {
 }  // namespace
 
 void dir_list_add(dir_list* list, const char* prefix, bool at_front) {
-  link_entry(list, at_front ? &list->first : list_end(list), prefix, strlen(prefix));
+  // An entry and its copy of the prefix share one block: lists are never released.
+  size_t len = strlen(prefix);
+  dir_entry* entry = static_cast<dir_entry*>(checked_alloc(sizeof(dir_entry) + len + 1));
+  entry->prefix = static_cast<char*>(memcpy(entry + 1, prefix, len + 1));
+  link_entry(list, at_front ? &list->first : list_end(list), entry, len);
 }
 
 void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, prefix, false); }
@@ -108,10 +107,8 @@ void dir_list_from_string(const char* text, dir_list* list) {
     }
     prefix[len] = '\0';
     if (search_trace) fprintf(stderr, "  - add prefix: %s\n", prefix);
-    if (static_cast<int32_t>(len) > list->longest) list->longest = static_cast<int32_t>(len);
     entry->prefix = prefix;
-    entry->next = nullptr;
-    *place = entry;
+    link_entry(list, place, entry, len);
     place = &entry->next;
     prefix += len + 1;
     if (*end == '\0') break;

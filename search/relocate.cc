@@ -28,8 +28,8 @@ bool is_program_file(const char* path) {
 bool search_path(const char* path_value, const char* name, size_t name_len, char* buffer) {
   const char* start = path_value;
   for (;;) {
-    const char* end = start;
-    while (*end != '\0' && *end != ':') ++end;
+    const char* end = strchr(start, ':');
+    if (end == nullptr) end = start + strlen(start);
     size_t len = static_cast<size_t>(end - start);
     char* p = buffer;
     if (len == 0) {
