@@ -16,8 +16,11 @@ const char* chosen_dir = nullptr;
 
 bool usable_dir(const char* dir) {
   struct stat st;
-  return dir != nullptr && access(dir, R_OK | W_OK | X_OK) == 0 && stat(dir, &st) == 0 &&
-         S_ISDIR(st.st_mode);
+  if (dir == nullptr || access(dir, R_OK | W_OK | X_OK) != 0 || stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+    return false;
+  // Without the sticky bit, anyone may rename or replace our files in a directory that
+  // anyone may write: a response file could be swapped before the tool reads it.
+  return (st.st_mode & S_IWOTH) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
 }  // namespace
@@ -38,16 +41,22 @@ const char* temp_dir(void) {
   return chosen_dir;
 }
 
-char* temp_file_create(const char* prefix, const char* suffix) {
+char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
   const char* dir = temp_dir();
   if (prefix == nullptr) prefix = "cc";
   if (suffix == nullptr) suffix = "";
   char* name = join_strings(dir, prefix, "XXXXXX", suffix, nullptr);
-  int fd = mkstemps(name, static_cast<int>(strlen(suffix)));
-  if (fd == -1) {
+  *fd = mkstemps(name, static_cast<int>(strlen(suffix)));
+  if (*fd == -1) {
     fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(errno));
     abort();
   }
+  return name;
+}
+
+char* temp_file_create(const char* prefix, const char* suffix) {
+  int fd;
+  char* name = temp_file_open(prefix, suffix, &fd);
   if (close(fd) != 0) abort();
   return name;
 }

@@ -55,9 +55,11 @@ struct temp_tree {
   temp_tree() {
     chmod(root.c_str(), 0755);
     testutil::write_file(root + "/file", "", 0666);
-    for (const char* name : {"good", "good2", "ro"}) mkdir((root + "/" + name).c_str(), 0755);
-    chmod((root + "/good").c_str(), 0777);
-    chmod((root + "/good2").c_str(), 0777);
+    for (const char* name : {"good", "good2", "ro", "open"}) mkdir((root + "/" + name).c_str(), 0755);
+    // Writable by everyone as /tmp is, sticky as /tmp is; "open" lacks the sticky bit.
+    chmod((root + "/good").c_str(), 01777);
+    chmod((root + "/good2").c_str(), 01777);
+    chmod((root + "/open").c_str(), 0777);
     chmod((root + "/ro").c_str(), 0555);
   }
   // In a child: drops root when asked; false when the tree is then out of reach.
@@ -88,6 +90,7 @@ TEST(temp_dir, takes_the_first_usable_candidate) {
       {"TMPDIR missing", r + "/missing", r + "/good", {}, false, r + "/good/"},
       {"TMPDIR not writable", r + "/ro", r + "/good", {}, true, r + "/good/"},
       {"TMPDIR empty", "", r + "/good", {}, false, r + "/good/"},
+      {"TMPDIR writable by all, not sticky", r + "/open", r + "/good", {}, false, r + "/good/"},
       {"TMP a file", {}, r + "/file", r + "/good2", false, r + "/good2/"},
       {"TMP missing", {}, r + "/missing", r + "/good2", false, r + "/good2/"},
       {"TMP not writable", {}, r + "/ro", r + "/good2", true, r + "/good2/"},
@@ -223,8 +226,8 @@ TEST(temp_file_create, failure_names_the_directory_and_aborts) {
   };
   for (const auto& c : cases) {
     const std::string dir = t.root + "/" + c.dir;
-    mkdir(dir.c_str(), 0777);
-    chmod(dir.c_str(), 0777);
+    mkdir(dir.c_str(), 0755);
+    chmod(dir.c_str(), 01777);
     if (geteuid() == 0 && chown(dir.c_str(), 65534, 65534) != 0) FAIL() << "chown " << dir;
     auto result = testutil::run_in_child([&] {
       if (!t.enter(c.unprivileged)) _exit(kSkipped);
