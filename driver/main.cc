@@ -1,19 +1,19 @@
 // quarn-ar, quarn-nm and quarn-ranlib: run the toolchain's ar, nm or ranlib with the
 // toolchain's plugin in front of the user's arguments.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "argv/argv_expand.h"
 #include "driver/exit_status.h"
 #include "driver/install_dirs.h"
 #include "driver/response_file.h"
+#include "driver/signal_relay.h"
 #include "driver/wrapper_flow.h"
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
 #include "quarn_config.h"
 #include "support/join_strings.h"
-#include "support/temp_file.h"
 
 namespace {
 
@@ -29,26 +29,30 @@ void init_search_lists(const char* prog_name) {
   exit(1);
 }
 
-// Runs the tool and returns the wrapper's exit status.
-int run_tool(const char* tool_path, char* const* tool_argv) {
+// What became of one start of the tool.
+struct tool_run {
+  const char* failed;  // null when the tool ran and was waited for
+  int error_code;
+  int status;  // its wait status
+  int signal;  // a terminating signal that reached the wrapper meanwhile, or 0
+};
+
+tool_run run_tool(const char* tool_path, char* const* tool_argv) {
   char* child_name = join_strings(CHILD_NAME_PREFIX, tool_path, nullptr);
-  int status = 0;
-  int error_code = 0;
-  const char* failed = pex_run_command(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name, nullptr,
-                                       nullptr, &status, &error_code);
-  if (failed != nullptr) {
-    fprintf(stderr, "Error running %s: %s\n", tool_path, failed);
-    return 1;
-  }
-  return exit_status_from_wait(status, tool_path, stderr);
+  tool_run run = {};
+  relay_tool_starting();
+  run.failed = pex_run_command_watched(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name, nullptr,
+                                       nullptr, relay_tool_started, nullptr, &run.status, &run.error_code);
+  run.signal = relay_tool_done();
+  return run;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // execve allows an empty vector (Linux then passes a single empty entry instead):
-  // without a name there is nothing to relocate from and nothing to print.
-  if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') usage();
+  // execve allows an empty vector: without an entry 0 there is nothing to relocate from
+  // and nothing to print. An empty name (what Linux passes instead) runs as any other.
+  if (argc < 1 || argv[0] == nullptr) usage();
   init_search_lists(argv[0]);
   if (!take_b_option(&argc, argv, &tool_dirs, &fallback_dirs)) usage();
 
@@ -67,17 +71,32 @@ int main(int argc, char** argv) {
   // through one response file of ours.
   char** const original_argv = argv;
   argv_expand_at_files(&argc, &argv);
-  char* response_file = argv != original_argv ? temp_file_create_suffixed("") : nullptr;
+  relay_catch_signals();
+  response_file response = {nullptr, -1};
+  if (argv != original_argv) response_file_create(&response);
 
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
   char* pass_through[3];
-  if (response_file != nullptr) {
-    response_file_write(response_file, tool_argv, pass_through);
+  if (response.name != nullptr) {
+    response_file_write(&response, tool_argv, pass_through);
     tool_argv = pass_through;
   }
 
-  int exit_status = run_tool(tool_path, tool_argv);
-  if (response_file != nullptr) unlink(response_file);
-  return exit_status;
+  tool_run run = run_tool(tool_path, tool_argv);
+  // The plugin arguments and a longer tool path can push a command line that the
+  // caller could start us with past the system's limit: a response file carries any.
+  if (run.failed != nullptr && run.error_code == E2BIG && run.signal == 0 && response.name == nullptr) {
+    response_file_create(&response);
+    response_file_write(&response, tool_argv, pass_through);
+    run = run_tool(tool_path, pass_through);
+  }
+  response_file_remove(&response);
+  // Interrupted: end as the tool would have ended us, with nothing of our own to say.
+  if (run.signal != 0) relay_end_by(run.signal);
+  if (run.failed != nullptr) {
+    fprintf(stderr, "Error running %s: %s\n", tool_path, run.failed);
+    return 1;
+  }
+  return exit_status_from_wait(run.status, tool_path, stderr);
 }

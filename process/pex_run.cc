@@ -6,12 +6,23 @@
 const char* pex_run_command(int stage_flags, const char* executable, char* const* argv,
                             const char* program_name, const char* output_name, const char* error_name,
                             int* status, int* error_code) {
+  return pex_run_command_watched(stage_flags, executable, argv, program_name, output_name, error_name, nullptr,
+                                 nullptr, status, error_code);
+}
+
+const char* pex_run_command_watched(int stage_flags, const char* executable, char* const* argv,
+                                    const char* program_name, const char* output_name,
+                                    const char* error_name, pex_started_hook started, void* data,
+                                    int* status, int* error_code) {
   pex_pipeline* p = pex_create(0, program_name, nullptr);
   const char* message =
       pex_add_stage_inherit_env(p, stage_flags, executable, argv, output_name, error_name, error_code);
-  if (message == nullptr && !pex_get_status(p, 1, status)) {
-    *error_code = 0;
-    message = "pex_get_status failed";
+  if (message == nullptr) {
+    if (started != nullptr) started(p->child_ids[p->child_count - 1], data);
+    if (!pex_get_status(p, 1, status)) {
+      *error_code = 0;
+      message = "pex_get_status failed";
+    }
   }
   // The child has been waited for (or never started), so release signals no one.
   pex_destroy(p);

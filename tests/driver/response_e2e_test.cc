@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/response_file.h"
 #include "quarn_config.h"
 #include "support/staged_tree.h"
 #include "support/test_util.h"
@@ -141,6 +142,57 @@ TEST(response_file, write_and_close_failures_leave_the_file_behind) {
   }
 }
 
+// Another user of the directory replaces the fresh name by a link to a file of ours
+// before anything is written: what we write must not reach that file.
+TEST(response_file, is_written_through_its_descriptor_not_its_name) {
+  response_tree t;
+  const std::string victim = t.tree.root() + "/victim";
+  write_file(victim, "precious\n");
+  child_result r = testutil::run_in_child([&] {
+    setenv("TMPDIR", t.tmp().c_str(), 1);
+    response_file file = {nullptr, -1};
+    response_file_create(&file);
+    if (unlink(file.name) != 0 || symlink(victim.c_str(), file.name) != 0) _exit(2);
+    char* tool_argv[] = {const_cast<char*>("ar"), const_cast<char*>("--plugin"), const_cast<char*>("p"), nullptr};
+    char* pass_through[3];
+    response_file_write(&file, tool_argv, pass_through);
+  });
+  EXPECT_EQ(r.exit_code(), 0) << r.err;
+  EXPECT_EQ(read_file(victim), "precious\n");
+}
+
+// The plugin arguments and the tool's longer path push the longest command line that
+// the wrapper can be started with past the system's limit for the tool.
+TEST(response_file, carries_a_command_line_too_long_for_the_tool) {
+  response_tree t;
+  auto command = [&](size_t size) {
+    strings argv = {"quarn-nm", "-B", t.tree.target_bin()};
+    // Pieces of at most 100000 bytes: Linux also limits each single argument.
+    for (char fill = 'a'; size > 0; fill = fill == 'z' ? 'a' : fill + 1) {
+      size_t piece = size < 100000 ? size : 100000;
+      argv.push_back(std::string(piece, fill));
+      size -= piece;
+    }
+    return argv;
+  };
+  // run_program's child exits with 127 when the system refuses to start the wrapper.
+  auto starts = [&](size_t size) { return run_program(built_wrapper("nm"), command(size), t.options).exit_code() != 127; };
+  size_t fits = 0, too_long = size_t{16} << 20;
+  if (starts(too_long)) GTEST_SKIP() << "no limit on the command line below 16 MiB";
+  while (too_long - fits > 1) {
+    size_t mid = fits + (too_long - fits) / 2;
+    (starts(mid) ? fits : too_long) = mid;
+  }
+  strings argv = command(fits);
+  child_result r = run_program(built_wrapper("nm"), argv, t.options);
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  expect_pass_through(t, "nm");
+  std::string expected = "--plugin\n";
+  for (size_t i = 2; i < argv.size(); ++i) expected.append(i == 2 ? t.plugin : argv[i]).append("\n");
+  EXPECT_TRUE(t.atfile() == expected) << "the response file holds every argument";
+  EXPECT_EQ(testutil::list_dir(t.tmp()), strings{});
+}
+
 // A temporary directory that passes every check but in which no file can be made: its
 // path is so long that a name inside it exceeds the system's limit.
 TEST(response_file, unusable_temporary_directory_aborts) {
@@ -150,7 +202,7 @@ TEST(response_file, unusable_temporary_directory_aborts) {
   std::string dir = t.tmp();
   while (dir.size() < length) {
     size_t room = length - dir.size() - 1;
-    dir += "/" + std::string(room > 200 ? 200 : room, 'd');
+    dir.append("/").append(room > 200 ? 200 : room, 'd');
     ASSERT_EQ(mkdir(dir.c_str(), 0755), 0) << strerror(errno);
   }
   write_file(t.work() + "/args", "x.a\n");

@@ -7,9 +7,13 @@
  *   FAKE_TOOL_OUT_MB   write this many MiB of a byte pattern to standard output
  *   FAKE_TOOL_STDERR   text written to standard error
  *   FAKE_TOOL_SIGNAL   die by this signal number
+ *   FAKE_TOOL_READY_FD catch SIGINT, SIGTERM, SIGHUP and SIGQUIT, write our pid (a pid_t) to
+ *                      this descriptor and wait; a caught signal's number is written as text
+ *                      to the file FAKE_TOOL_SIGNALED before the signal ends us
  *   FAKE_TOOL_EXIT     exit with this status (default 0)
  */
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,6 +32,25 @@ static int copy_file(const char* from, const char* to) {
   fclose(in);
   if (fclose(out) != 0) exit(120);
   return 1;
+}
+
+static const char* signaled_file;
+
+static void on_signal(int sig) {
+  char text[16];
+  int n = sizeof text;
+  int value = sig;
+  do {
+    text[--n] = (char)('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  int fd = open(signaled_file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) {
+    if (write(fd, text + n, sizeof text - (size_t)n) < 0) _exit(125);
+    close(fd);
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
 
 static void write_all(int fd, const char* data, size_t size) {
@@ -81,6 +104,16 @@ int main(int argc, char** argv) {
   if (sig != NULL) {
     signal(atoi(sig), SIG_DFL);
     raise(atoi(sig));
+  }
+  const char* ready = getenv("FAKE_TOOL_READY_FD");
+  if (ready != NULL) {
+    signaled_file = getenv("FAKE_TOOL_SIGNALED");
+    const int caught[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    for (size_t i = 0; i < sizeof caught / sizeof caught[0]; ++i) signal(caught[i], on_signal);
+    pid_t self = getpid();
+    write_all(atoi(ready), (const char*)&self, sizeof self);
+    close(atoi(ready));
+    for (;;) pause();
   }
   const char* status = getenv("FAKE_TOOL_EXIT");
   return status != NULL ? atoi(status) : 0;

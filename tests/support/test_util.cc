@@ -256,9 +256,8 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.cwd && chdir(options.cwd->c_str()) != 0) _exit(126);
     signal(SIGPIPE, SIG_DFL);
+    if (options.sigchld_ignored) signal(SIGCHLD, SIG_IGN);
     if (options.fsize_limit >= 0) {
-      // Ignored, so that a write past the limit fails with EFBIG instead of killing.
-      signal(SIGXFSZ, SIG_IGN);
       rlimit limit = {static_cast<rlim_t>(options.fsize_limit), static_cast<rlim_t>(options.fsize_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }

@@ -83,7 +83,8 @@ struct run_options {
   bool clear_env = false;                              // start from an empty environment
   std::string input;                                   // bytes fed to standard input
   bool empty_argv = false;                             // start with no argv[0] at all
-  long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+  long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it
+  bool sigchld_ignored = false;                        // start with SIGCHLD ignored
 };
 
 /// In a child about to test permissions: when running as root, which passes every
