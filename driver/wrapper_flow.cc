@@ -14,10 +14,14 @@ dir_list fallback_dirs;
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
   // The target's own bin directory lies under the prefix, which the library directory
   // reaches by climbing out of <target>/<version>/; then the version's libexec
-  // directory. Both go through the colon splitter, as one string.
-  char* seeded = join_strings(lib, CONFIG_TARGET_BIN_FROM_LIB, ":", libexec, CONFIG_VERSIONED_SUBDIR, nullptr);
-  dir_list_from_string(seeded, tools);
-  free(seeded);  // the list keeps copies
+  // directory. Each is one entry: a ':' in the installation's path is part of a name,
+  // and splitting there would make relative directories to search.
+  char* bin = join_strings(lib, CONFIG_TARGET_BIN_FROM_LIB, nullptr);
+  char* versioned = join_strings(libexec, CONFIG_VERSIONED_SUBDIR, nullptr);
+  dir_list_append(tools, bin);
+  dir_list_append(tools, versioned);
+  free(bin);  // the list keeps copies
+  free(versioned);
   dir_list_from_env("PATH", fallback);
 }
 

@@ -18,7 +18,7 @@ extern dir_list tool_dirs;
 extern dir_list fallback_dirs;
 
 /// Appends the target's bin directory (reached through lib) and the version's libexec
-/// directory to tools, and the directories of PATH to fallback.
+/// directory to tools, one whole entry each, and the directories of PATH to fallback.
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback);
 
 /// Takes the first "-B dir" or "-Bdir" argument out of argv (count and entries move down)

@@ -23,7 +23,7 @@ using strings = std::vector<std::string>;
 
 // Wrappers in bin/, fake tools in the target's bin/, the plugin in the versioned libexec/.
 struct installed_tree {
-  installed_tree() {
+  explicit installed_tree(const std::string& sub = "") : tree(sub) {
     tree.install_wrappers();
     tree.install_plugin();
     for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_fake_tool(tool);
@@ -107,6 +107,19 @@ TEST(relocation, quarn_exec_prefix_names_the_program_directory) {
   r = run_program(outside, {"quarn-nm", "a.o"}, options);
   EXPECT_EQ(r.exit_code(), 1);
   EXPECT_EQ(r.err, std::string("quarn-nm: Cannot find plugin '") + PLUGIN_NAME + "'\n");
+}
+
+TEST(relocation, colon_in_the_tree_path_makes_no_relative_directory) {
+  installed_tree t("tc:v2/tree");
+  // What the part behind the ':' would name, relative to the working directory.
+  staged_tree planted("v2/tree");
+  planted.install_plugin();
+  planted.install_fake_tool("ar");
+  run_options options = t.options;
+  options.cwd = planted.base();
+  child_result r = run_program(t.tree.wrapper("ar"), {t.tree.wrapper("ar"), "t", "x.a"}, options);
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  EXPECT_EQ(read_recorded_argv(t.record()), expected_argv(t.tree.root(), "ar", {"-t", "x.a"}));
 }
 
 TEST(relocation, moved_tree_keeps_working) {

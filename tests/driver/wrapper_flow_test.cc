@@ -54,14 +54,13 @@ TEST(seed_search_lists, default_configuration_is_the_usr_local_layout) {
   EXPECT_EQ(fallback.first, nullptr) << "no PATH, no fallback directories";
 }
 
-TEST(seed_search_lists, relocated_directory_with_colon_splits) {
+TEST(seed_search_lists, installation_directories_with_colon_are_whole_entries) {
   scoped_env path("PATH", "");
   owned_list tools, fallback;
-  seed_search_lists("/a:b/", "/x/", &tools, &fallback);
-  std::vector<std::string> got = prefixes(tools);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0], "/a/");
-  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"./"}));
+  seed_search_lists("/opt/tc:v2/lib/", "/opt/tc:v2/libexec/", &tools, &fallback);
+  EXPECT_EQ(prefixes(tools), (std::vector<std::string>{std::string("/opt/tc:v2/lib/") + CONFIG_TARGET_BIN_FROM_LIB,
+                                                       std::string("/opt/tc:v2/libexec/") + CONFIG_VERSIONED_SUBDIR}));
+  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"./"})) << "PATH alone is split";
 }
 
 struct b_case {

@@ -11,7 +11,7 @@
 
 namespace testutil {
 
-staged_tree::staged_tree() {
+staged_tree::staged_tree(const std::string& sub) : root_(sub.empty() ? dir_.path() : dir_.path() + "/" + sub) {
   make_dirs(bin_dir());
   make_dirs(target_bin());
   make_dirs(libexec_dir());

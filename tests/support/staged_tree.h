@@ -15,8 +15,11 @@ namespace testutil {
 
 class staged_tree {
  public:
-  staged_tree();
-  const std::string& root() const { return dir_.path(); }
+  /// Lays the tree out in a fresh temporary directory, or in its subdirectory sub.
+  explicit staged_tree(const std::string& sub = "");
+  const std::string& root() const { return root_; }
+  /// The temporary directory that holds the tree.
+  const std::string& base() const { return dir_.path(); }
   std::string bin_dir() const { return root() + "/bin"; }
   std::string target_bin() const;
   std::string libexec_dir() const;
@@ -35,6 +38,7 @@ class staged_tree {
 
  private:
   scoped_temp_dir dir_;
+  std::string root_;
 };
 
 /// A staged tree whose target bin directory holds the plugin and a fake ar, nm and
