@@ -14,8 +14,8 @@ volatile sig_atomic_t forwarded = 0;  // the tool has been sent a signal
 volatile sig_atomic_t child = 0;      // the tool's pid once it runs
 const char* volatile litter = nullptr;
 
-sigset_t caught_set;  // the signals that reach on_signal
-sigset_t held_mask;   // the mask in force before relay_hold
+bool caught_at[sizeof kRelayed / sizeof kRelayed[0]];  // which of kRelayed reach on_signal
+sigset_t held_mask;                                     // the mask in force before relay_hold
 
 void on_signal(int sig) {
   // Before the tool starts, nothing else needs waiting for: end at once.
@@ -28,12 +28,10 @@ void on_signal(int sig) {
   }
 }
 
-void set_action(int sig, void (*handler)(int), const sigset_t* mask = nullptr, int flags = 0,
-                struct sigaction* old = nullptr) {
+void set_action(int sig, void (*handler)(int), int flags = 0, struct sigaction* old = nullptr) {
   struct sigaction act = {};
   act.sa_handler = handler;
-  if (mask != nullptr) act.sa_mask = *mask;
-  else sigemptyset(&act.sa_mask);
+  sigemptyset(&act.sa_mask);
   act.sa_flags = flags;
   sigaction(sig, &act, old);
 }
@@ -41,24 +39,28 @@ void set_action(int sig, void (*handler)(int), const sigset_t* mask = nullptr, i
 }  // namespace
 
 void relay_catch_signals() {
-  sigset_t all;
-  sigemptyset(&all);
-  for (int sig : kRelayed) sigaddset(&all, sig);
-  sigemptyset(&caught_set);
-  for (int sig : kRelayed) {
+  for (size_t i = 0; i < sizeof kRelayed / sizeof kRelayed[0]; ++i) {
     // What the caller ignores (nohup, a background job) stays ignored, here and in the tool.
     struct sigaction old;
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if (sigaction(kRelayed[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
     // SA_RESTART: the wait for the tool goes on after the handler has passed a signal on.
-    set_action(sig, on_signal, &all, SA_RESTART);
-    sigaddset(&caught_set, sig);
+    // The handler may run nested for another signal; each step of it stays sound then.
+    set_action(kRelayed[i], on_signal, SA_RESTART);
+    caught_at[i] = true;
   }
   // Under a parent that ignores SIGCHLD the tool would be reaped behind our back and its
   // status lost.
   set_action(SIGCHLD, SIG_DFL);
 }
 
-void relay_hold() { sigprocmask(SIG_BLOCK, &caught_set, &held_mask); }
+void relay_hold() {
+  sigset_t caught_set;
+  sigemptyset(&caught_set);
+  for (size_t i = 0; i < sizeof kRelayed / sizeof kRelayed[0]; ++i) {
+    if (caught_at[i]) sigaddset(&caught_set, kRelayed[i]);
+  }
+  sigprocmask(SIG_BLOCK, &caught_set, &held_mask);
+}
 
 void relay_release() { sigprocmask(SIG_SETMASK, &held_mask, nullptr); }
 
@@ -97,6 +99,6 @@ void relay_end_by(int sig) {
   _exit(1);  // not reached: the default action of every relayed signal ends the process
 }
 
-void relay_ignore_file_size_signal(struct sigaction* saved) { set_action(SIGXFSZ, SIG_IGN, nullptr, 0, saved); }
+void relay_ignore_file_size_signal(struct sigaction* saved) { set_action(SIGXFSZ, SIG_IGN, 0, saved); }
 
 void relay_restore_file_size_signal(const struct sigaction* saved) { sigaction(SIGXFSZ, saved, nullptr); }
