@@ -1,5 +1,6 @@
 #include "driver/signal_relay.h"
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -20,12 +21,14 @@ sigset_t held_mask;                                     // the mask in force bef
 void on_signal(int sig) {
   // Before the tool starts, nothing else needs waiting for: end at once.
   if (!starting) relay_end_by(sig);
+  int saved_errno = errno;  // the flow may be about to read it
   if (caught == 0) caught = sig;
   pid_t pid = child;
   if (pid > 0) {
     kill(pid, sig);
     forwarded = 1;
   }
+  errno = saved_errno;
 }
 
 void set_action(int sig, void (*handler)(int), int flags = 0, struct sigaction* old = nullptr) {
