@@ -8,6 +8,7 @@
 #include "driver/exit_status.h"
 #include "driver/install_dirs.h"
 #include "driver/response_file.h"
+#include "driver/trace.h"
 #include "driver/wrapper_flow.h"
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
@@ -46,6 +47,7 @@ int run_tool(const char* tool_path, char* const* tool_argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  trace_init();
   // execve allows an empty vector (Linux then passes a single empty entry instead):
   // without a name there is nothing to relocate from and nothing to print.
   if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') usage();
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
 
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
+  if (trace_enabled) trace_command(tool_argv, response_file);
   char* pass_through[3];
   if (response_file != nullptr) {
     response_file_write(response_file, tool_argv, pass_through);
