@@ -84,6 +84,7 @@ struct run_options {
   std::string input;                                   // bytes fed to standard input
   bool empty_argv = false;                             // start with no argv[0] at all
   long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, SIGXFSZ ignored
+  bool unprivileged = false;                           // become_unprivileged first (exit 126 if not)
 };
 
 /// In a child about to test permissions: when running as root, which passes every
