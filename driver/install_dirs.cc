@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "driver/trace.h"
 #include "quarn_config.h"
 #include "search/relocate.h"
 #include "support/join_strings.h"
@@ -14,13 +15,25 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
 
   // Both directories relocate from one lookup of the program's file: what relocate_dir
   // gives for each, without searching PATH and resolving links twice on every start.
-  char* program_file = relocate_program_file(prog_name, 1);
+  relocate_note found = RELOCATE_OK;
+  relocate_note lib_note = RELOCATE_OK;
+  relocate_note libexec_note = RELOCATE_OK;
+  char* program_file = relocate_program_file(prog_name, 1, &found);
   char* lib = nullptr;
   char* libexec = nullptr;
   if (program_file != nullptr) {
-    lib = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR);
-    libexec = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR);
-    free(program_file);
+    lib = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR, &lib_note);
+    libexec = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR, &libexec_note);
+  } else {
+    // What kept the program file from being found keeps both from relocating.
+    lib_note = libexec_note = found;
   }
-  return install_dirs{lib != nullptr ? lib : CONFIG_LIB_DIR, libexec != nullptr ? libexec : CONFIG_LIBEXEC_DIR};
+  install_dirs dirs{lib != nullptr ? lib : CONFIG_LIB_DIR, libexec != nullptr ? libexec : CONFIG_LIBEXEC_DIR};
+  if (trace_enabled) {
+    trace_program_file(prog_name, exec_prefix != nullptr, program_file, found);
+    trace_install_dir("library directory", dirs.lib, lib_note);
+    trace_install_dir("libexec directory", dirs.libexec, libexec_note);
+  }
+  free(program_file);
+  return dirs;
 }

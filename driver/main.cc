@@ -9,6 +9,7 @@
 #include "driver/install_dirs.h"
 #include "driver/response_file.h"
 #include "driver/signal_relay.h"
+#include "driver/trace.h"
 #include "driver/wrapper_flow.h"
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
@@ -50,6 +51,7 @@ tool_run run_tool(const char* tool_path, char* const* tool_argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  trace_init();
   // execve allows an empty vector: without an entry 0 there is nothing to relocate from
   // and nothing to print. An empty name (what Linux passes instead) runs as any other.
   if (argc < 1 || argv[0] == nullptr) usage();
@@ -78,17 +80,16 @@ int main(int argc, char** argv) {
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
   char* pass_through[3];
-  if (response.name != nullptr) {
-    response_file_write(&response, tool_argv, pass_through);
-    tool_argv = pass_through;
-  }
+  if (response.name != nullptr) response_file_write(&response, tool_argv, pass_through);
+  if (trace_enabled) trace_command(tool_argv, response.name);
 
-  tool_run run = run_tool(tool_path, tool_argv);
+  tool_run run = run_tool(tool_path, response.name != nullptr ? pass_through : tool_argv);
   // The plugin arguments and a longer tool path can push a command line that the
   // caller could start us with past the system's limit: a response file carries any.
   if (run.failed != nullptr && run.error_code == E2BIG && run.signal == 0 && response.name == nullptr) {
     response_file_create(&response);
     response_file_write(&response, tool_argv, pass_through);
+    if (trace_enabled) trace_command(tool_argv, response.name);
     run = run_tool(tool_path, pass_through);
   }
   response_file_remove(&response);

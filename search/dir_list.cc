@@ -1,5 +1,6 @@
 #include "search/dir_list.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,9 +13,22 @@ namespace {
 
 bool search_trace = false;
 
-bool accepted_candidate(const char* path, int mode) {
+// Stands for a failed stat; its errno says why, and only a trace asks.
+constexpr char kStatFailed[] = "";
+
+// Why a candidate reached through a prefix is passed over; null when it is taken.
+const char* candidate_refusal(const char* path, int mode) {
   struct stat st;
-  return stat(path, &st) == 0 && !S_ISDIR(st.st_mode) && access(path, mode) == 0;
+  if (stat(path, &st) != 0) return kStatFailed;
+  if (S_ISDIR(st.st_mode)) return "is a directory";
+  if (access(path, mode) != 0) return mode == R_OK ? "no read access" : mode == X_OK ? "no execute access" : "no access";
+  return nullptr;
+}
+
+void trace_refusal(const char* path, const char* refusal) {
+  // A directory on the way that may not be searched fails stat too, and is no missing file.
+  if (refusal == kStatFailed) refusal = errno == ENOENT || errno == ENOTDIR ? "does not exist" : strerror(errno);
+  fprintf(stderr, "  - passed over %s: %s\n", path, refusal);
 }
 
 }  // namespace
@@ -40,7 +54,9 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
       size_t prefix_len = strlen(entry->prefix);
       memcpy(buffer, entry->prefix, prefix_len);
       memcpy(buffer + prefix_len, name, static_cast<size_t>(name_len) + 1);
-      if (accepted_candidate(buffer, mode)) return buffer;
+      const char* refusal = candidate_refusal(buffer, mode);
+      if (refusal == nullptr) return buffer;
+      if (search_trace) trace_refusal(buffer, refusal);
     }
   }
 

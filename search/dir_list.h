@@ -14,7 +14,8 @@ struct dir_list {
   int32_t longest;  // greatest prefix length ever added; sizes the search buffer
 };
 
-/// Switches the trace messages on standard error; off at program start.
+/// Switches the trace messages on standard error (the prefixes made, each name looked
+/// for, each candidate passed over and why); off at program start.
 void set_search_trace(bool on);
 /// Returns a new full path (prefix + name, or name itself when absolute) that passes
 /// access(mode) and, through a prefix, is no directory; null when none does.

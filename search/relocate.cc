@@ -62,15 +62,25 @@ int count_entries(const char* p) {
   return n;
 }
 
+// The null result, with its reason for a caller that asked.
+char* refused(relocate_note* note, relocate_note why) {
+  if (note != nullptr) *note = why;
+  return nullptr;
+}
+
 }  // namespace
 
 // A bare name is looked up along PATH the way a shell would have found it.
-char* relocate_program_file(const char* prog_name, int resolve_links) {
+char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note) {
+  // An empty name would only be tried against every PATH directory, itself no program.
+  if (*prog_name == '\0') return refused(note, RELOCATE_NO_NAME);
   const char* found = prog_name;
   char stack_buffer[kStackCandidateMax];
   char* heap_buffer = nullptr;
   // A name with a '/' is used as it stands; only a bare name needs PATH.
-  const char* path_value = path_base_name(prog_name) == prog_name ? getenv("PATH") : nullptr;
+  bool bare = path_base_name(prog_name) == prog_name;
+  const char* path_value = bare ? getenv("PATH") : nullptr;
+  if (bare && path_value == nullptr && note != nullptr) *note = RELOCATE_NO_PATH;
 
   if (path_value != nullptr) {
     size_t path_len = strlen(path_value);
@@ -80,20 +90,26 @@ char* relocate_program_file(const char* prog_name, int resolve_links) {
     char* buffer = stack_buffer;
     if (size > kStackCandidateMax) {
       heap_buffer = static_cast<char*>(malloc(size));
-      if (heap_buffer == nullptr) return nullptr;
+      if (heap_buffer == nullptr) return refused(note, RELOCATE_NO_MEMORY);
       buffer = heap_buffer;
     }
-    if (search_path(path_value, prog_name, name_len, buffer)) found = buffer;
+    if (search_path(path_value, prog_name, name_len, buffer)) {
+      found = buffer;
+    } else if (note != nullptr) {
+      *note = RELOCATE_NOT_ON_PATH;
+    }
   }
 
   char* full_name = resolve_links ? canonical_path(found) : copy_path(found);
   free(heap_buffer);
-  return full_name;
+  return full_name != nullptr ? full_name : refused(note, RELOCATE_NO_MEMORY);
 }
 
-char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir) {
+char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir,
+                             relocate_note* note) {
   // Empty paths have no entries at all, not even a directory to start from.
-  if (*program_file == '\0' || *bin_dir == '\0' || *target_dir == '\0') return nullptr;
+  if (*program_file == '\0') return refused(note, RELOCATE_NO_NAME);
+  if (*bin_dir == '\0' || *target_dir == '\0') return refused(note, RELOCATE_NO_SHARED_ROOT);
   // The last entry is the program's file; the entries before it, its directory, are
   // the bytes up to where that entry starts: back over its trailing slashes, if any,
   // and its name, to the slash before it.
@@ -105,7 +121,7 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
   if (dir_len == bin_len) {
     size_t i = 0;
     while (i < bin_len && program_file[i] == bin_dir[i]) ++i;
-    if (i == bin_len) return nullptr;
+    if (i == bin_len) return refused(note, RELOCATE_IN_BIN_DIR);
   }
   // Walk bin_dir and target_dir together over their common entries; what is left of
   // bin_dir is climbed with "../", what is left of target_dir is appended.
@@ -121,11 +137,11 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
     tail += len;
   }
   // Without a shared root there is no way from one to the other.
-  if (bin_rest == bin_dir) return nullptr;
+  if (bin_rest == bin_dir) return refused(note, RELOCATE_NO_SHARED_ROOT);
   size_t ups = static_cast<size_t>(count_entries(bin_rest));
   size_t tail_len = strlen(tail);
   char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
-  if (result == nullptr) return nullptr;
+  if (result == nullptr) return refused(note, RELOCATE_NO_MEMORY);
   char* p = result;
   memcpy(p, program_file, dir_len);
   p += dir_len;
@@ -137,9 +153,9 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
 char* relocate_dir_core(const char* prog_name, const char* bin_dir, const char* target_dir,
                         int resolve_links) {
   if (prog_name == nullptr || bin_dir == nullptr || target_dir == nullptr) return nullptr;
-  char* program_file = relocate_program_file(prog_name, resolve_links);
+  char* program_file = relocate_program_file(prog_name, resolve_links, nullptr);
   if (program_file == nullptr) return nullptr;
-  char* result = relocate_dir_from_file(program_file, bin_dir, target_dir);
+  char* result = relocate_dir_from_file(program_file, bin_dir, target_dir, nullptr);
   free(program_file);
   return result;
 }

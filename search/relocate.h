@@ -16,10 +16,25 @@ char* relocate_dir_literal(const char* prog_name, const char* bin_dir, const cha
 char* relocate_dir_core(const char* prog_name, const char* bin_dir, const char* target_dir,
                         int resolve_links);
 
+/// What relocation has to say beyond its result: how it took a bare name, or why it
+/// gave no directory. The routines below store a note only when there is one to give.
+enum relocate_note {
+  RELOCATE_OK,              // nothing to say
+  RELOCATE_NOT_ON_PATH,     // a bare name found nowhere along PATH, taken as it stands
+  RELOCATE_NO_PATH,         // a bare name while PATH is not set, taken as it stands
+  RELOCATE_NO_NAME,         // an empty name: nothing to relocate from
+  RELOCATE_IN_BIN_DIR,      // the program lies in bin_dir itself
+  RELOCATE_NO_SHARED_ROOT,  // bin_dir and target_dir share no leading entry
+  RELOCATE_NO_MEMORY,       // the system allocator refused
+};
+
 /// Returns a new string naming the program's file as relocation sees it: prog_name, or
 /// the first executable regular file of that name along PATH when it holds no '/',
-/// resolved to its real path when resolve_links is set; null when memory runs out.
-char* relocate_program_file(const char* prog_name, int resolve_links);
+/// resolved to its real path when resolve_links is set; null when prog_name is empty or
+/// memory runs out. Stores a note in *note (when note is not null) if there is one.
+char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note);
 /// Returns relocate_dir_core's result for a program file that relocate_program_file
-/// already found, so that several directories relocate from one lookup.
-char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir);
+/// already found, so that several directories relocate from one lookup. Stores why in
+/// *note (when note is not null) when the result is null.
+char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir,
+                             relocate_note* note);

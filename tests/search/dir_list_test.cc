@@ -204,7 +204,7 @@ TEST(search_trace, messages_on_standard_error) {
          search_dir_list(&l, "tool", X_OK);
          search_dir_list(&l, "missing", R_OK);
        },
-       "Looking for 'tool'\nLooking for 'missing'\n"},
+       "Looking for 'tool'\nLooking for 'missing'\n  - passed over " + t.root + "/b/missing: does not exist\n"},
       {"from string", [](owned_list& l) { dir_list_from_string("a::/b/", &l); },
        "Convert string 'a::/b/' into prefixes, separator = ':'\n  - add prefix: a/\n"
        "  - add prefix: ./\n  - add prefix: /b/\n"},

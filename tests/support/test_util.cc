@@ -255,6 +255,7 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.cwd && chdir(options.cwd->c_str()) != 0) _exit(126);
+    if (options.unprivileged && !become_unprivileged()) _exit(126);
     signal(SIGPIPE, SIG_DFL);
     if (options.sigchld_ignored) signal(SIGCHLD, SIG_IGN);
     if (options.fsize_limit >= 0) {

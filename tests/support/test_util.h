@@ -85,6 +85,7 @@ struct run_options {
   bool empty_argv = false;                             // start with no argv[0] at all
   long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it
   bool sigchld_ignored = false;                        // start with SIGCHLD ignored
+  bool unprivileged = false;                           // become_unprivileged first (exit 126 if not)
 };
 
 /// In a child about to test permissions: when running as root, which passes every
