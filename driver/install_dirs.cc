@@ -21,7 +21,12 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
   char* program_file = relocate_program_file(prog_name, 1, &found);
   char* lib = nullptr;
   char* libexec = nullptr;
-  if (program_file != nullptr) {
+  if (program_file != nullptr && program_file[0] != '/') {
+    // Still relative (a bare name found nowhere along PATH, a path that names no file):
+    // it would relocate to directories relative to the working directory, where anyone
+    // may have laid out a tree of tools. The configured directories serve instead.
+    lib_note = libexec_note = found != RELOCATE_OK ? found : RELOCATE_UNRESOLVED;
+  } else if (program_file != nullptr) {
     lib = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR, &lib_note);
     libexec = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR, &libexec_note);
   } else {

@@ -18,6 +18,12 @@ const char* configured_because(relocate_note note) {
   switch (note) {
     case RELOCATE_NO_NAME:
       return "no program name to relocate from";
+    case RELOCATE_NOT_ON_PATH:
+      return "the program was not found along PATH";
+    case RELOCATE_NO_PATH:
+      return "PATH is not set to find the program along";
+    case RELOCATE_UNRESOLVED:
+      return "the program's name names no file";
     case RELOCATE_IN_BIN_DIR:
       return "the program file lies in the configured bin directory ";
     case RELOCATE_NO_SHARED_ROOT:

@@ -22,6 +22,7 @@ enum relocate_note {
   RELOCATE_OK,              // nothing to say
   RELOCATE_NOT_ON_PATH,     // a bare name found nowhere along PATH, taken as it stands
   RELOCATE_NO_PATH,         // a bare name while PATH is not set, taken as it stands
+  RELOCATE_UNRESOLVED,      // a name with a '/' that names no file, taken as it stands
   RELOCATE_NO_NAME,         // an empty name: nothing to relocate from
   RELOCATE_IN_BIN_DIR,      // the program lies in bin_dir itself
   RELOCATE_NO_SHARED_ROOT,  // bin_dir and target_dir share no leading entry

@@ -39,6 +39,9 @@ TEST(find_install_dirs, relocates_from_the_wrapper_or_quarn_exec_prefix) {
       {"/elsewhere/quarn-ar", "<t>/bin", "/nonexistent", "<t>/../lib/quarn/", "<t>/../libexec/quarn/"},
       {"/elsewhere/quarn-ar", "", "<t>/bin", "<t>/bin/../lib/quarn/", "<t>/bin/../libexec/quarn/"},
       {"/usr/local/bin/quarn-ar", nullptr, "/nonexistent", nullptr, nullptr},
+      // Never directories relative to the working directory.
+      {"quarn-ar", nullptr, "/nonexistent", nullptr, nullptr},
+      {"nowhere/quarn-ar", nullptr, "/nonexistent", nullptr, nullptr},
   };
   for (const dirs_case& c : cases) {
     SCOPED_TRACE(std::string(c.argv0) + " prefix=" + (c.exec_prefix ? c.exec_prefix : "(unset)"));
