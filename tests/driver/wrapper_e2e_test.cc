@@ -47,6 +47,9 @@ TEST(wrapper_usage, start_without_any_argument_prints_usage) {
   run_options options = isolated(tree);
   options.empty_argv = true;
   child_result r = run_program(built_wrapper("ar"), {}, options);
+  // FreeBSD's execve refuses an empty vector (EINVAL), and run_program's child then
+  // exits with 127 without a word; Linux passes a single empty entry instead.
+  if (r.exit_code() == 127 && r.err.empty()) GTEST_SKIP() << "this system starts no program without arguments";
   EXPECT_EQ(r.exit_code(), 1);
   EXPECT_EQ(r.err, kUsage);
 }
