@@ -33,6 +33,9 @@ const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* err
       return "pipeline already complete";
     }
     *in = p->next_stdin_fd;
+    // The stage closes this read end or hands it to the child, whatever happens next:
+    // a number the pipeline kept could by then be a file of the caller's.
+    if (*in > 0) p->next_stdin_fd = -1;
     return nullptr;
   }
   // The file is complete only once every writer has exited.
@@ -177,6 +180,7 @@ const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executab
       record_child(p, pid);
       return nullptr;
     }
+    return message;  // the back end has closed the three descriptors
   }
 
   // The parent's copies of what this stage would have inherited; read ends kept

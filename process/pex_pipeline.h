@@ -41,7 +41,7 @@ struct pex_pipeline {
   int32_t pipeline_flags;
   const char* program_name;    // not owned; kept for the caller
   const char* temp_name_base;  // not owned; may be null
-  int32_t next_stdin_fd;       // 0 is our own stdin; -1 once the pipeline is complete
+  int32_t next_stdin_fd;       // 0 is our own stdin; -1 once complete, or once a failed stage used it up
   char* next_stdin_name;       // pending input file; wins over next_stdin_fd
   int32_t next_stdin_name_owned;
   int32_t stderr_read_fd;  // pending standard-error pipe, -1 for none
@@ -59,7 +59,9 @@ struct pex_pipeline {
   void* backend_data;  // reserved for the back end
 };
 
-/// The operating-system operations of a pipeline. finish may be null.
+/// The operating-system operations of a pipeline. finish may be null. spawn_child takes
+/// the parent's copies of in, out and err (but 0, 1 and 2): it closes them whether or
+/// not a child starts.
 struct pex_backend {
   int (*open_for_read)(pex_pipeline* p, const char* name, int binary);
   int (*open_for_write)(pex_pipeline* p, const char* name, int binary, int append);

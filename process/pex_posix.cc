@@ -88,10 +88,13 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
     posix_spawnattr_destroy(&attr);
   }
 
-  // The child holds its own copies now; 0, 1 and 2 are the parent's own streams.
+  // The parent's copies go on every path, since the pipeline leaves them to us: the
+  // child holds its own now, or there is no child. 0, 1 and 2 are the parent's own
+  // streams. A failed close is reported only for a started child, and no other close
+  // is skipped for it: whatever close returned, the number is no longer ours.
   const int fds[3] = {in, out, err};
-  for (int i = 0; i < 3 && *error_code == 0; ++i) {
-    if (fds[i] != i && close(fds[i]) < 0) {
+  for (int i = 0; i < 3; ++i) {
+    if (fds[i] != i && close(fds[i]) < 0 && result >= 0) {
       *error_code = errno;
       *message = "close";
       result = -1;

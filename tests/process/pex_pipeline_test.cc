@@ -76,10 +76,11 @@ TEST(pex_add_stage, failures_give_message_code_and_close_only_their_descriptors)
        {"close_fd 10"}},
       {"error pipe", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, "out", nullptr}, "make_pipe", 1, EMFILE, "pipe",
        EMFILE, {"close_fd 10"}},
+      // The back end has closed what it was given.
       {"spawn", PEX_VIA_PIPES, nullptr, {{0, nullptr, nullptr}}, {F, "out", "err"}, "spawn_child", 2, ENOENT,
-       "posix_spawn", ENOENT, {"close_fd 10", "close_fd 12", "close_fd 13"}},
+       "posix_spawn", ENOENT, {}},
       {"spawn keeps stderr read end", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, nullptr, nullptr}, "spawn_child", 1,
-       ENOENT, "posix_spawn", ENOENT, {"close_fd 11"}},
+       ENOENT, "posix_spawn", ENOENT, {}},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -100,6 +101,8 @@ TEST(pex_add_stage, failures_give_message_code_and_close_only_their_descriptors)
     EXPECT_EQ(closes, r.closes);
     pex_destroy(p);
     EXPECT_TRUE(f.open_fds.empty()) << "a descriptor outlived the pipeline";
+    // A number closed twice may by then be a file of the caller's.
+    EXPECT_EQ(f.stray_closes, std::vector<int>{}) << "closed a descriptor it did not hold";
   }
 }
 

@@ -1,17 +1,18 @@
 #include "process/pex_posix.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,23 @@
 
 using testutil::arg_vector;
 using testutil::open_descriptors;
+
+namespace {
+
+// Makes the back end's next posix_spawn_file_actions_addclose fail with this error
+// number. No descriptor makes that call fail everywhere (glibc checks it against the
+// descriptor table, FreeBSD and musl accept any that is not negative), so the test
+// binary is linked with --wrap for it.
+int addclose_error = 0;
+
+}  // namespace
+
+extern "C" int __real_posix_spawn_file_actions_addclose(posix_spawn_file_actions_t* actions, int fd);
+
+extern "C" int __wrap_posix_spawn_file_actions_addclose(posix_spawn_file_actions_t* actions, int fd) {
+  if (addclose_error != 0) return std::exchange(addclose_error, 0);
+  return __real_posix_spawn_file_actions_addclose(actions, fd);
+}
 
 namespace {
 
@@ -153,37 +171,40 @@ TEST(posix_backend, stderr_pipe_is_read_through_open_stderr) {
   EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST(posix_backend, spawn_child_failures_name_the_call_and_close_nothing) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+TEST(posix_backend, spawn_child_failures_name_the_call_and_close_the_parents_copies) {
   struct row {
     int flags;
     const char* executable;
     int in;
-    int child_close;
+    int addclose_error;  // made to fail with this, 0 for not
     const char* message;
     int code;
   };
+  // None of them could start a program: a failure injected in vain shows as "posix_spawn".
   const row rows[] = {
-      {PEX_PATH_SEARCH, "quarn-no-such-program", 0, -1, "posix_spawnp", ENOENT},
-      {0, "/nonexistent-quarn-dir/prog", 0, -1, "posix_spawn", ENOENT},
-      {0, "/bin/sh", -5, -1, "posix_spawn_file_actions_adddup2", EBADF},
-      {0, "/bin/sh", 0, INT_MAX, "posix_spawn_file_actions_addclose", EBADF},
+      {PEX_PATH_SEARCH, "quarn-no-such-program", 0, 0, "posix_spawnp", ENOENT},
+      {0, "/nonexistent-quarn-dir/prog", 0, 0, "posix_spawn", ENOENT},
+      {0, "/nonexistent-quarn-dir/prog", -5, 0, "posix_spawn_file_actions_adddup2", EBADF},
+      {0, "/nonexistent-quarn-dir/prog", 0, ENOMEM, "posix_spawn_file_actions_addclose", ENOMEM},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.message);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
     arg_vector argv{"prog"};
     const char* message = nullptr;
     int code = -1;
+    addclose_error = r.addclose_error;
     pid_t pid = posix_backend.spawn_child(nullptr, r.flags, r.executable, argv.get(), nullptr, r.in, fds[1], 2,
-                                          r.child_close, &message, &code);
+                                          fds[0], &message, &code);
+    addclose_error = 0;
     EXPECT_EQ(pid, -1);
     EXPECT_STREQ(message, r.message);
     EXPECT_EQ(code, r.code);
-    EXPECT_NE(fcntl(fds[1], F_GETFD), -1) << "the parent's copy was closed";
+    EXPECT_EQ(fcntl(fds[1], F_GETFD), -1) << "the parent's copy of the output was left open";
+    EXPECT_NE(fcntl(fds[0], F_GETFD), -1) << "closed the descriptor meant for the child to close";
+    close(fds[0]);
   }
-  close(fds[0]);
-  close(fds[1]);
 }
 
 TEST(posix_backend, spawn_passes_environment_and_takes_slashed_names_unsearched) {
