@@ -25,13 +25,21 @@ void record_child(pex_pipeline* p, pid_t pid) {
   p->child_ids[p->child_count++] = pid;
 }
 
+// The refusals that need no system call. They come before anything is touched, so that
+// a refused stage changes nothing: the caller can take a pending error pipe and try
+// again, and no earlier child is waited for only to be refused.
+const char* refusal(const pex_pipeline* p, int stage_flags, const char* error_name) {
+  if (p->next_stdin_fd < 0) return "pipeline already complete";
+  if (error_name != nullptr && (stage_flags & PEX_STDERR_TO_PIPE))
+    return "both ERRNAME and PEX_STDERR_TO_PIPE specified.";
+  // The pipeline holds one pending error read end; pex_open_stderr must take it first.
+  if (p->stderr_read_fd != -1) return "PEX_STDERR_TO_PIPE used in the middle of pipeline";
+  return nullptr;
+}
+
 // Step 2 of a stage: the descriptor it reads, or a message.
 const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* error_code) {
   if (p->next_stdin_name == nullptr) {
-    if (p->next_stdin_fd < 0) {
-      *error_code = 0;
-      return "pipeline already complete";
-    }
     *in = p->next_stdin_fd;
     // The stage closes this read end or hands it to the child, whatever happens next:
     // a number the pipeline kept could by then be a file of the caller's.
@@ -110,15 +118,6 @@ const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* outp
 // Step 4 of a stage: the descriptor it gets as standard error, or a message.
 const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error_name, int* err,
                              int* error_code) {
-  if (error_name != nullptr && (stage_flags & PEX_STDERR_TO_PIPE)) {
-    *error_code = 0;
-    return "both ERRNAME and PEX_STDERR_TO_PIPE specified.";
-  }
-  // The pipeline holds one pending error read end; pex_open_stderr must take it first.
-  if (p->stderr_read_fd != -1) {
-    *error_code = 0;
-    return "PEX_STDERR_TO_PIPE used in the middle of pipeline";
-  }
   if (error_name != nullptr) {
     *err = p->backend->open_for_write(p, error_name, flag(stage_flags, PEX_ERROR_BINARY),
                                       flag(stage_flags, PEX_ERROR_APPEND));
@@ -158,6 +157,11 @@ pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_na
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
                           char* const* environment, const char* output_name, const char* error_name,
                           int* error_code) {
+  const char* message = refusal(p, stage_flags, error_name);
+  if (message != nullptr) {
+    *error_code = 0;
+    return message;
+  }
   if (p->input_stream != nullptr) {
     FILE* stream = p->input_stream;
     p->input_stream = nullptr;
@@ -165,7 +169,7 @@ const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executab
   }
 
   int in = -1, out = -1, err = -1;
-  const char* message = open_stage_input(p, stage_flags, &in, error_code);
+  message = open_stage_input(p, stage_flags, &in, error_code);
   if (message != nullptr) return message;
 
   message = open_stage_output(p, stage_flags, output_name, &out, error_code);

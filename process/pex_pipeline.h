@@ -81,6 +81,7 @@ struct pex_backend {
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend);
 /// Starts the next stage; null on success, else a static message with the code in *error_code.
+/// A refusal that needs no system call (code 0) leaves the pipeline as it was.
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
                           char* const* environment, const char* output_name, const char* error_name,
                           int* error_code);

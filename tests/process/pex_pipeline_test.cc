@@ -69,9 +69,9 @@ TEST(pex_add_stage, failures_give_message_code_and_close_only_their_descriptors)
       {"temp output", 0, nullptr, {}, {0, "mid", nullptr}, "open_for_write", 1, ENOSPC,
        "open temporary output file", ENOSPC, {}},
       {"both", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, "out", "err"}, "", 0, 0,
-       "both ERRNAME and PEX_STDERR_TO_PIPE specified.", 0, {"close_fd 10"}},
+       "both ERRNAME and PEX_STDERR_TO_PIPE specified.", 0, {}},
       {"middle", PEX_VIA_PIPES, nullptr, {{PEX_STDERR_TO_PIPE, nullptr, nullptr}}, {F, nullptr, nullptr}, "", 0, 0,
-       "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, {"close_fd 10"}},
+       "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, {}},
       {"error file", 0, nullptr, {}, {F, "out", "err"}, "open_for_write", 2, EACCES, "open error file", EACCES,
        {"close_fd 10"}},
       {"error pipe", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, "out", nullptr}, "make_pipe", 1, EMFILE, "pipe",
@@ -186,15 +186,16 @@ TEST(pex_add_stage, stderr_pipe_blocks_later_stages_until_taken) {
   pex_pipeline* p = f.create(PEX_VIA_PIPES);
   add_ok(p, {PEX_STDERR_TO_PIPE, nullptr, nullptr});  // output pipe 10/11, error pipe 12/13
   int code = -1;
+  size_t calls = f.calls.size();
   EXPECT_STREQ(add(p, {0, nullptr, nullptr}, &code), "PEX_STDERR_TO_PIPE used in the middle of pipeline");
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(f.calls_of("close_fd"), (lines{"close_fd 10", "close_fd 15"}));
+  EXPECT_EQ(f.calls.size(), calls) << "the refusal touched nothing";
   FILE* err = pex_open_stderr(p, 0);
   EXPECT_NE(err, nullptr);
   EXPECT_EQ(p->stderr_read_fd, -1);
   EXPECT_EQ(pex_open_stderr(p, 0), nullptr);
   add_ok(p, {PEX_FINAL, nullptr, nullptr});
-  EXPECT_EQ(f.calls_of("spawn_child").back(), "spawn_child 0x1 prog in=14 out=1 err=2 close=-1");
+  EXPECT_EQ(f.calls_of("spawn_child").back(), "spawn_child 0x1 prog in=10 out=1 err=2 close=-1");
   pex_destroy(p);
   EXPECT_TRUE(f.open_fds.empty());
 }

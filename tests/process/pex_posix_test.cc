@@ -322,3 +322,52 @@ TEST(posix_backend, release_terminates_children_never_collected) {
   EXPECT_EQ(testutil::read_file(marker), "term\n");
   EXPECT_EQ(open_descriptors(), before);
 }
+
+// Every refusal comes before the earlier stage is waited for (it may be stuck writing to
+// its error pipe) or its output file opened: a second try still gets that output.
+TEST(posix_backend, refused_stage_leaves_earlier_output_for_another_try) {
+  struct row {
+    const char* name;
+    const char* first_script;
+    int first_flags;
+    int refused_flags;
+    const char* refused_err;  // under the scoped directory, or null
+  };
+  const row rows[] = {
+      {"error pipe still pending", "echo data; echo oops >&2", PEX_STDERR_TO_PIPE, PEX_FINAL, nullptr},
+      {"error file and error pipe", "echo data", 0, PEX_FINAL | PEX_STDERR_TO_PIPE, "err"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    testutil::scoped_temp_dir dir;
+    std::string base = dir / "t", out = dir / "out";
+    std::string err = r.refused_err != nullptr ? dir / r.refused_err : "";
+    std::vector<int> before = open_descriptors();
+    pex_pipeline* p = pex_create(0, "test", base.c_str());
+    arg_vector first{"/bin/sh", "-c", r.first_script}, second{"/usr/bin/tr", "a-z", "A-Z"};
+    int code = -1;
+    ASSERT_EQ(pex_add_stage_inherit_env(p, r.first_flags, first.get()[0], first.get(), nullptr, nullptr, &code),
+              nullptr);
+    EXPECT_NE(pex_add_stage_inherit_env(p, r.refused_flags, second.get()[0], second.get(), out.c_str(),
+                                        err.empty() ? nullptr : err.c_str(), &code),
+              nullptr);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(testutil::file_exists(out)) << "the refused stage opened its output";
+    if (r.first_flags & PEX_STDERR_TO_PIPE) {
+      FILE* errors = pex_open_stderr(p, 0);
+      ASSERT_NE(errors, nullptr);
+      char buf[16] = {};
+      EXPECT_EQ(fread(buf, 1, sizeof buf - 1, errors), 5u);
+      EXPECT_STREQ(buf, "oops\n");
+    }
+    ASSERT_EQ(pex_add_stage_inherit_env(p, PEX_FINAL, second.get()[0], second.get(), out.c_str(), nullptr, &code),
+              nullptr);
+    std::vector<int> statuses(2, -1);
+    EXPECT_EQ(pex_get_status(p, 2, statuses.data()), 1);
+    pex_destroy(p);
+    EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
+    EXPECT_EQ(testutil::read_file(out), "DATA\n");
+    EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{"out"});
+    EXPECT_EQ(open_descriptors(), before);
+  }
+}
