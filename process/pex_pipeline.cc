@@ -25,6 +25,9 @@ void record_child(pex_pipeline* p, pid_t pid) {
   p->child_ids[p->child_count++] = pid;
 }
 
+// A wait status fits in 16 bits, so this marks a child whose wait failed for good.
+constexpr int32_t no_status = -1;
+
 // The refusals that need no system call. They come before anything is touched, so that
 // a refused stage changes nothing: the caller can take a pending error pipe and try
 // again, and no earlier child is waited for only to be refused.
@@ -209,15 +212,21 @@ int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, 
   if (timing) p->timings = static_cast<pex_timing*>(checked_realloc(p->timings, count * sizeof(pex_timing)));
 
   int ok = 1;
-  for (int32_t i = p->collected_count; i < p->child_count; ++i) {
+  for (; p->collected_count < p->child_count; ++p->collected_count) {
+    int32_t i = p->collected_count;
     // Times only while PEX_TIMING holds: release clears it, and the array may be
     // shorter than the children added since the last timed collection.
     pex_timing* record = timing ? &p->timings[i] : nullptr;
     if (p->backend->wait_child(p, p->child_ids[i], &p->statuses[i], record, kill_first, message,
-                               error_code) < 0)
+                               error_code) < 0) {
       ok = 0;
+      // A signal cut the wait short: the caller has that signal to see to, and the
+      // child is still there to be collected later, or to be stopped by release.
+      if (*error_code == EINTR) break;
+      // Any other failure is final (the child is not ours to wait for).
+      p->statuses[i] = no_status;
+    }
   }
-  p->collected_count = p->child_count;
   return ok;
 }
 
@@ -246,6 +255,10 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
   const char* message;
   int error_code;
   if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
+  // A wait that failed in an earlier call left nothing to hand out.
+  for (int32_t i = 0; i < p->child_count; ++i) {
+    if (p->statuses[i] == no_status) return 0;
+  }
   for (int i = 0; i < n; ++i) statuses[i] = i < p->child_count ? p->statuses[i] : 0;
   return 1;
 }
@@ -256,11 +269,12 @@ void pex_destroy(pex_pipeline* p) {
   if (p->stdout_stream != nullptr) fclose(p->stdout_stream);
   if (p->stderr_stream != nullptr) fclose(p->stderr_stream);
 
-  // Children still running are told to stop: no one will read what they write.
+  // Children still running are told to stop: no one will read what they write. An
+  // interrupted wait is tried again, since after release no one could reap the child.
   p->pipeline_flags &= ~PEX_TIMING;
   const char* message;
   int error_code;
-  pex_collect_children(p, 1, &message, &error_code);
+  while (p->collected_count < p->child_count) pex_collect_children(p, 1, &message, &error_code);
 
   if (p->next_stdin_name_owned) free(p->next_stdin_name);
   free(p->child_ids);

@@ -47,7 +47,7 @@ struct pex_pipeline {
   int32_t stderr_read_fd;  // pending standard-error pipe, -1 for none
   int32_t child_count;
   pid_t* child_ids;
-  int32_t* statuses;
+  int32_t* statuses;  // -1 for a child whose wait failed: a wait status fits in 16 bits
   pex_timing* timings;
   int32_t collected_count;  // the first collected_count children have been waited for
   FILE* input_stream;       // from pex_set_input_file; closed by the next stage
@@ -90,11 +90,14 @@ const char* pex_add_stage_inherit_env(pex_pipeline* p, int stage_flags, const ch
                                       char* const* argv, const char* output_name, const char* error_name,
                                       int* error_code);
 /// Waits for every child not yet waited for; 1 when all waits succeeded, else 0 with *message set.
+/// An interrupted wait (EINTR) ends the collection: that child and the later ones stay
+/// uncollected for a later call.
 int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, int* error_code);
 /// Returns the file name for a stage output: name itself, or a new string the caller owns; null on failure.
 char* pex_temp_name(pex_pipeline* p, int stage_flags, const char* name);
-/// Waits for the children and copies n wait statuses (0 beyond the children); 0 when a wait failed.
+/// Waits for the children and copies n wait statuses (0 beyond the children); 0, copying
+/// nothing, while a wait is interrupted or once one has failed.
 int pex_get_status(pex_pipeline* p, int n, int* statuses);
-/// Releases the pipeline: closes what it holds, signals and waits for uncollected children,
+/// Releases the pipeline: closes what it holds, signals and reaps every uncollected child,
 /// removes its temporary files.
 void pex_destroy(pex_pipeline* p);

@@ -27,9 +27,8 @@ FILE* read_stream(pex_pipeline* p, int fd, int binary) {
 }  // namespace
 
 int pex_get_timings(pex_pipeline* p, int n, pex_timing* timings) {
-  const char* message;
-  int error_code;
-  if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
+  // Collects as pex_get_status does, and likewise hands out nothing for a failed wait.
+  if (!pex_get_status(p, 0, nullptr)) return 0;
   if (p->timings == nullptr) return 0;
   for (int i = 0; i < n; ++i) timings[i] = i < p->child_count ? p->timings[i] : pex_timing{0, 0, 0, 0};
   return 1;

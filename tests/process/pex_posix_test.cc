@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -370,4 +371,51 @@ TEST(posix_backend, refused_stage_leaves_earlier_output_for_another_try) {
     EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{"out"});
     EXPECT_EQ(open_descriptors(), before);
   }
+}
+
+namespace {
+void note_signal(int) {}
+}  // namespace
+
+TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release) {
+  struct sigaction interrupting = {}, old = {};
+  interrupting.sa_handler = note_signal;  // without SA_RESTART, so that the wait fails with EINTR
+  sigemptyset(&interrupting.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &interrupting, &old), 0);
+  for (bool release : {false, true}) {
+    SCOPED_TRACE(release ? "release" : "later call");
+    std::vector<int> before = open_descriptors();
+    pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
+    FILE* in = pex_open_input_pipe(p, 0);
+    ASSERT_NE(in, nullptr);
+    // The child ends only when its input does, so the wait blocks until a tick interrupts it.
+    arg_vector argv{"/bin/sh", "-c", "read line; exit 7"};
+    int code = -1;
+    ASSERT_EQ(pex_add_stage_inherit_env(p, PEX_FINAL, "/bin/sh", argv.get(), nullptr, nullptr, &code), nullptr);
+    pid_t pid = p->child_ids[0];
+    // Repeating, so that a tick that comes before the wait begins has another one behind it.
+    itimerval ticks = {{0, 20000}, {0, 20000}}, off = {};
+    ASSERT_EQ(setitimer(ITIMER_REAL, &ticks, nullptr), 0);
+    int status = 12345;
+    int got = pex_get_status(p, 1, &status);
+    setitimer(ITIMER_REAL, &off, nullptr);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(status, 12345) << "a status that was never collected was copied";
+    if (!release) {
+      fclose(in);
+      EXPECT_EQ(pex_get_status(p, 1, &status), 1);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+      pex_destroy(p);
+    } else {
+      pex_destroy(p);
+      fclose(in);
+      errno = 0;
+      pid_t left = waitpid(pid, nullptr, WNOHANG);
+      EXPECT_EQ(left, -1) << "release left the child behind";
+      EXPECT_EQ(errno, ECHILD);
+      if (left == 0) waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(open_descriptors(), before);
+  }
+  sigaction(SIGALRM, &old, nullptr);
 }
