@@ -268,6 +268,8 @@ void pex_destroy(pex_pipeline* p) {
   if (p->stderr_read_fd > 0) p->backend->close_fd(p, p->stderr_read_fd);
   if (p->stdout_stream != nullptr) fclose(p->stdout_stream);
   if (p->stderr_stream != nullptr) fclose(p->stderr_stream);
+  for (int32_t i = 0; i < p->earlier_stream_count; ++i) fclose(p->earlier_streams[i]);
+  free(p->earlier_streams);
 
   // Children still running are told to stop: no one will read what they write. An
   // interrupted wait is tried again, since after release no one could reap the child.

@@ -53,6 +53,8 @@ struct pex_pipeline {
   FILE* input_stream;       // from pex_set_input_file; closed by the next stage
   FILE* stdout_stream;
   FILE* stderr_stream;
+  int32_t earlier_stream_count;
+  FILE** earlier_streams;  // kept streams that a later one replaced; closed by pex_destroy
   int32_t temp_file_count;
   char** temp_files;  // removed and freed by pex_destroy
   const pex_backend* backend;

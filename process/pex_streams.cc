@@ -12,6 +12,18 @@ bool input_still_open(const pex_pipeline* p) {
   return p->child_count == 0 && p->next_stdin_fd <= 0 && p->next_stdin_name == nullptr;
 }
 
+// Keeps stream in *slot for pex_destroy to close. A stream already there stays the
+// caller's to read, so it is kept as well rather than closed or forgotten.
+FILE* keep_stream(pex_pipeline* p, FILE** slot, FILE* stream) {
+  if (*slot != nullptr) {
+    size_t count = static_cast<size_t>(p->earlier_stream_count) + 1;
+    p->earlier_streams = static_cast<FILE**>(checked_realloc(p->earlier_streams, count * sizeof(FILE*)));
+    p->earlier_streams[p->earlier_stream_count++] = *slot;
+  }
+  *slot = stream;
+  return stream;
+}
+
 // Wraps a read end the pipeline holds; a descriptor that cannot be wrapped is
 // closed rather than lost, since the caller only learns of the stream.
 FILE* read_stream(pex_pipeline* p, int fd, int binary) {
@@ -92,17 +104,16 @@ FILE* pex_open_stdout(pex_pipeline* p, int binary) {
       errno = error_code;
       return nullptr;
     }
-    p->stdout_stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
+    FILE* stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
     if (p->next_stdin_name_owned) free(p->next_stdin_name);
     p->next_stdin_name_owned = 0;
     p->next_stdin_name = nullptr;
-    return p->stdout_stream;
+    return keep_stream(p, &p->stdout_stream, stream);
   }
   if (p->next_stdin_fd > 0) {
     int fd = p->next_stdin_fd;
     p->next_stdin_fd = -1;
-    p->stdout_stream = read_stream(p, fd, binary);
-    return p->stdout_stream;
+    return keep_stream(p, &p->stdout_stream, read_stream(p, fd, binary));
   }
   return nullptr;
 }
@@ -111,6 +122,5 @@ FILE* pex_open_stderr(pex_pipeline* p, int binary) {
   if (p->stderr_read_fd <= 0) return nullptr;
   int fd = p->stderr_read_fd;
   p->stderr_read_fd = -1;
-  p->stderr_stream = read_stream(p, fd, binary);
-  return p->stderr_stream;
+  return keep_stream(p, &p->stderr_stream, read_stream(p, fd, binary));
 }

@@ -160,6 +160,34 @@ TEST(pex_open_stdout, reads_last_stage_through_pipe_or_file) {
   }
 }
 
+TEST(pex_destroy, closes_every_stream_it_kept) {
+  struct row {
+    const char* name;
+    int stage_flags;
+    FILE* (*open)(pex_pipeline*, int);
+  };
+  // Each stream taken before the next stage is added stays the caller's to read.
+  const row rows[] = {{"error pipes", PEX_STDERR_TO_PIPE, pex_open_stderr}, {"outputs", 0, pex_open_stdout}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    testutil::scoped_temp_dir dir;
+    std::string base = dir / "t";
+    std::vector<int> before = testutil::open_descriptors();
+    pex_pipeline* p = pex_create(0, "test", base.c_str());
+    arg_vector argv{"/bin/sh", "-c", "echo line"};
+    for (int i = 0; i < 2; ++i) {
+      int code = -1;
+      ASSERT_EQ(pex_add_stage_inherit_env(p, r.stage_flags, argv.get()[0], argv.get(), nullptr, nullptr, &code),
+                nullptr);
+      ASSERT_NE(r.open(p, 0), nullptr);
+    }
+    int statuses[2] = {-1, -1};
+    EXPECT_EQ(pex_get_status(p, 2, statuses), 1);
+    pex_destroy(p);
+    EXPECT_EQ(testutil::open_descriptors(), before);
+  }
+}
+
 TEST(pex_set_input_file, feeds_first_stage_and_cleans_up_its_own_file) {
   struct row {
     int pipeline_flags;
