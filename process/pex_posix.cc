@@ -130,7 +130,20 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
   return 0;
 }
 
-int posix_make_pipe(pex_pipeline*, int fds[2], int) { return pipe(fds); }
+// Both ends are close-on-exec: a child must get only the end that its file actions
+// put in place (dup2 clears the flag on the copy). A child holding the read end of
+// its own error pipe, or a stream the caller reads, would keep that pipe open.
+int posix_make_pipe(pex_pipeline*, int fds[2], int) {
+  if (pipe(fds) < 0) return -1;
+  if (fcntl(fds[0], F_SETFD, FD_CLOEXEC) < 0 || fcntl(fds[1], F_SETFD, FD_CLOEXEC) < 0) {
+    int saved = errno;
+    close(fds[0]);
+    close(fds[1]);
+    errno = saved;
+    return -1;
+  }
+  return 0;
+}
 
 FILE* posix_stream_for_read(pex_pipeline*, int fd, int) { return fdopen(fd, "r"); }
 

@@ -1,6 +1,9 @@
 #include "process/pex_streams.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/checked_alloc.h"
@@ -105,6 +108,8 @@ FILE* pex_open_stdout(pex_pipeline* p, int binary) {
       return nullptr;
     }
     FILE* stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
+    // Kept by the pipeline, so no later child may inherit it.
+    if (stream != nullptr) fcntl(fileno(stream), F_SETFD, FD_CLOEXEC);
     if (p->next_stdin_name_owned) free(p->next_stdin_name);
     p->next_stdin_name_owned = 0;
     p->next_stdin_name = nullptr;

@@ -286,8 +286,15 @@ TEST(posix_backend, open_and_stream_operations) {
   EXPECT_EQ(posix_backend.open_for_read(nullptr, (dir / "missing").c_str(), 0), -1);
   EXPECT_EQ(errno, ENOENT);
 
+  int ends[2];
+  ASSERT_EQ(posix_backend.make_pipe(nullptr, ends, 1), 0);
+  for (int fd : ends) {
+    EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "a child may get a pipe end only through its file actions";
+    close(fd);
+  }
+
   int fds[2];
-  ASSERT_EQ(posix_backend.make_pipe(nullptr, fds, 1), 0);
+  ASSERT_EQ(pipe(fds), 0);
   FILE* w = posix_backend.stream_for_write(nullptr, fds[1], 1);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(fcntl(fds[1], F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
@@ -371,6 +378,39 @@ TEST(posix_backend, refused_stage_leaves_earlier_output_for_another_try) {
     EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{"out"});
     EXPECT_EQ(open_descriptors(), before);
   }
+}
+
+TEST(posix_backend, children_inherit_nothing_the_pipeline_keeps) {
+  // What every child inherits from this process anyway.
+  std::string inherited = "fds:";
+  for (int fd : open_descriptors()) {
+    if (fd > 2 && !(fcntl(fd, F_GETFD) & FD_CLOEXEC)) inherited += " " + std::to_string(fd);
+  }
+  inherited += "\n";
+  testutil::scoped_temp_dir dir;
+  std::string tool = testutil::helpers_dir() + "/quarn_fake_tool", out = dir / "out";
+  // Each child lists its descriptors; the second copies the first one's list ahead of its own.
+  const char* list[] = {"FAKE_TOOL_FDS=1", nullptr};
+  const char* copy_and_list[] = {"FAKE_TOOL_CAT=1", "FAKE_TOOL_FDS=1", nullptr};
+  std::vector<int> before = open_descriptors();
+  pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
+  arg_vector argv{"tool"};
+  int code = -1;
+  // Each has an error pipe of its own; the first one's stream is kept while the second starts.
+  ASSERT_EQ(pex_add_stage(p, PEX_STDERR_TO_PIPE, tool.c_str(), argv.get(), const_cast<char**>(list), nullptr,
+                          nullptr, &code),
+            nullptr);
+  ASSERT_NE(pex_open_stderr(p, 0), nullptr);
+  ASSERT_EQ(pex_add_stage(p, PEX_FINAL | PEX_STDERR_TO_PIPE, tool.c_str(), argv.get(),
+                          const_cast<char**>(copy_and_list), out.c_str(), nullptr, &code),
+            nullptr);
+  ASSERT_NE(pex_open_stderr(p, 0), nullptr);
+  std::vector<int> statuses(2, -1);
+  EXPECT_EQ(pex_get_status(p, 2, statuses.data()), 1);
+  pex_destroy(p);
+  EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
+  EXPECT_EQ(testutil::read_file(out), inherited + inherited);
+  EXPECT_EQ(open_descriptors(), before);
 }
 
 namespace {
