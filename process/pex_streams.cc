@@ -10,9 +10,10 @@
 
 namespace {
 
-// The first stage's input can only be chosen while nothing has been started or chosen.
+// The first stage's input can only be chosen while nothing has been started or chosen,
+// and while the pipeline is not complete: a final stage that failed has started nothing.
 bool input_still_open(const pex_pipeline* p) {
-  return p->child_count == 0 && p->next_stdin_fd <= 0 && p->next_stdin_name == nullptr;
+  return p->child_count == 0 && p->next_stdin_fd == 0 && p->next_stdin_name == nullptr;
 }
 
 // Keeps stream in *slot for pex_destroy to close. A stream already there stays the
@@ -60,7 +61,11 @@ FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
   FILE* stream = fopen(file, (stage_flags & PEX_OUTPUT_BINARY) ? "wb" : "w");
   if (stream == nullptr) {
     int saved = errno;
-    if (made) free(file);
+    if (made) {
+      // No one else knows the name, so the file would outlive everything.
+      if (!(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
+      free(file);
+    }
     errno = saved;
     return nullptr;
   }
