@@ -11,5 +11,6 @@
 #include <cstdio>
 
 /// Writes every argument of argv, each followed by a newline, to stream; returns 0 when
-/// all was written, 1 for a null stream or at the first failed write (nothing is flushed).
+/// all was written, 1 for a null stream or at the first failed write, whatever the
+/// stream's buffering (a stream already in error counts as failed; nothing is flushed).
 int argv_write_quoted(char* const* argv, FILE* stream);

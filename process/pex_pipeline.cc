@@ -25,14 +25,28 @@ void record_child(pex_pipeline* p, pid_t pid) {
   p->child_ids[p->child_count++] = pid;
 }
 
+// A wait status fits in 16 bits, so this marks a child whose wait failed for good.
+constexpr int32_t no_status = -1;
+
+// The refusals that need no system call. They come before anything is touched, so that
+// a refused stage changes nothing: the caller can take a pending error pipe and try
+// again, and no earlier child is waited for only to be refused.
+const char* refusal(const pex_pipeline* p, int stage_flags, const char* error_name) {
+  if (p->next_stdin_fd < 0) return "pipeline already complete";
+  if (error_name != nullptr && (stage_flags & PEX_STDERR_TO_PIPE))
+    return "both ERRNAME and PEX_STDERR_TO_PIPE specified.";
+  // The pipeline holds one pending error read end; pex_open_stderr must take it first.
+  if (p->stderr_read_fd != -1) return "PEX_STDERR_TO_PIPE used in the middle of pipeline";
+  return nullptr;
+}
+
 // Step 2 of a stage: the descriptor it reads, or a message.
 const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* error_code) {
   if (p->next_stdin_name == nullptr) {
-    if (p->next_stdin_fd < 0) {
-      *error_code = 0;
-      return "pipeline already complete";
-    }
     *in = p->next_stdin_fd;
+    // The stage closes this read end or hands it to the child, whatever happens next:
+    // a number the pipeline kept could by then be a file of the caller's.
+    if (*in > 0) p->next_stdin_fd = -1;
     return nullptr;
   }
   // The file is complete only once every writer has exited.
@@ -107,15 +121,6 @@ const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* outp
 // Step 4 of a stage: the descriptor it gets as standard error, or a message.
 const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error_name, int* err,
                              int* error_code) {
-  if (error_name != nullptr && (stage_flags & PEX_STDERR_TO_PIPE)) {
-    *error_code = 0;
-    return "both ERRNAME and PEX_STDERR_TO_PIPE specified.";
-  }
-  // The pipeline holds one pending error read end; pex_open_stderr must take it first.
-  if (p->stderr_read_fd != -1) {
-    *error_code = 0;
-    return "PEX_STDERR_TO_PIPE used in the middle of pipeline";
-  }
   if (error_name != nullptr) {
     *err = p->backend->open_for_write(p, error_name, flag(stage_flags, PEX_ERROR_BINARY),
                                       flag(stage_flags, PEX_ERROR_APPEND));
@@ -155,6 +160,11 @@ pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_na
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
                           char* const* environment, const char* output_name, const char* error_name,
                           int* error_code) {
+  const char* message = refusal(p, stage_flags, error_name);
+  if (message != nullptr) {
+    *error_code = 0;
+    return message;
+  }
   if (p->input_stream != nullptr) {
     FILE* stream = p->input_stream;
     p->input_stream = nullptr;
@@ -162,7 +172,7 @@ const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executab
   }
 
   int in = -1, out = -1, err = -1;
-  const char* message = open_stage_input(p, stage_flags, &in, error_code);
+  message = open_stage_input(p, stage_flags, &in, error_code);
   if (message != nullptr) return message;
 
   message = open_stage_output(p, stage_flags, output_name, &out, error_code);
@@ -177,6 +187,7 @@ const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executab
       record_child(p, pid);
       return nullptr;
     }
+    return message;  // the back end has closed the three descriptors
   }
 
   // The parent's copies of what this stage would have inherited; read ends kept
@@ -201,15 +212,21 @@ int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, 
   if (timing) p->timings = static_cast<pex_timing*>(checked_realloc(p->timings, count * sizeof(pex_timing)));
 
   int ok = 1;
-  for (int32_t i = p->collected_count; i < p->child_count; ++i) {
+  for (; p->collected_count < p->child_count; ++p->collected_count) {
+    int32_t i = p->collected_count;
     // Times only while PEX_TIMING holds: release clears it, and the array may be
     // shorter than the children added since the last timed collection.
     pex_timing* record = timing ? &p->timings[i] : nullptr;
     if (p->backend->wait_child(p, p->child_ids[i], &p->statuses[i], record, kill_first, message,
-                               error_code) < 0)
+                               error_code) < 0) {
       ok = 0;
+      // A signal cut the wait short: the caller has that signal to see to, and the
+      // child is still there to be collected later, or to be stopped by release.
+      if (*error_code == EINTR) break;
+      // Any other failure is final (the child is not ours to wait for).
+      p->statuses[i] = no_status;
+    }
   }
-  p->collected_count = p->child_count;
   return ok;
 }
 
@@ -238,6 +255,10 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
   const char* message;
   int error_code;
   if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
+  // A wait that failed in an earlier call left nothing to hand out.
+  for (int32_t i = 0; i < p->child_count; ++i) {
+    if (p->statuses[i] == no_status) return 0;
+  }
   for (int i = 0; i < n; ++i) statuses[i] = i < p->child_count ? p->statuses[i] : 0;
   return 1;
 }
@@ -247,12 +268,15 @@ void pex_destroy(pex_pipeline* p) {
   if (p->stderr_read_fd > 0) p->backend->close_fd(p, p->stderr_read_fd);
   if (p->stdout_stream != nullptr) fclose(p->stdout_stream);
   if (p->stderr_stream != nullptr) fclose(p->stderr_stream);
+  for (int32_t i = 0; i < p->earlier_stream_count; ++i) fclose(p->earlier_streams[i]);
+  free(p->earlier_streams);
 
-  // Children still running are told to stop: no one will read what they write.
+  // Children still running are told to stop: no one will read what they write. An
+  // interrupted wait is tried again, since after release no one could reap the child.
   p->pipeline_flags &= ~PEX_TIMING;
   const char* message;
   int error_code;
-  pex_collect_children(p, 1, &message, &error_code);
+  while (p->collected_count < p->child_count) pex_collect_children(p, 1, &message, &error_code);
 
   if (p->next_stdin_name_owned) free(p->next_stdin_name);
   free(p->child_ids);

@@ -41,25 +41,30 @@ struct pex_pipeline {
   int32_t pipeline_flags;
   const char* program_name;    // not owned; kept for the caller
   const char* temp_name_base;  // not owned; may be null
-  int32_t next_stdin_fd;       // 0 is our own stdin; -1 once the pipeline is complete
+  int32_t next_stdin_fd;       // 0 is our own stdin; -1 once complete, or once a failed stage used it up
   char* next_stdin_name;       // pending input file; wins over next_stdin_fd
   int32_t next_stdin_name_owned;
   int32_t stderr_read_fd;  // pending standard-error pipe, -1 for none
   int32_t child_count;
   pid_t* child_ids;
-  int32_t* statuses;
+  int32_t* statuses;  // -1 for a child whose wait failed: a wait status fits in 16 bits
   pex_timing* timings;
   int32_t collected_count;  // the first collected_count children have been waited for
   FILE* input_stream;       // from pex_set_input_file; closed by the next stage
   FILE* stdout_stream;
   FILE* stderr_stream;
+  int32_t earlier_stream_count;
+  FILE** earlier_streams;  // kept streams that a later one replaced; closed by pex_destroy
   int32_t temp_file_count;
   char** temp_files;  // removed and freed by pex_destroy
   const pex_backend* backend;
   void* backend_data;  // reserved for the back end
 };
 
-/// The operating-system operations of a pipeline. finish may be null.
+/// The operating-system operations of a pipeline. finish may be null. spawn_child takes
+/// the parent's copies of in, out and err (but 0, 1 and 2): it closes them whether or
+/// not a child starts. make_pipe makes both ends close-on-exec, so that a child gets
+/// only the ends that spawn_child puts in place of its standard streams.
 struct pex_backend {
   int (*open_for_read)(pex_pipeline* p, const char* name, int binary);
   int (*open_for_write)(pex_pipeline* p, const char* name, int binary, int append);
@@ -79,6 +84,7 @@ struct pex_backend {
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend);
 /// Starts the next stage; null on success, else a static message with the code in *error_code.
+/// A refusal that needs no system call (code 0) leaves the pipeline as it was.
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
                           char* const* environment, const char* output_name, const char* error_name,
                           int* error_code);
@@ -87,11 +93,14 @@ const char* pex_add_stage_inherit_env(pex_pipeline* p, int stage_flags, const ch
                                       char* const* argv, const char* output_name, const char* error_name,
                                       int* error_code);
 /// Waits for every child not yet waited for; 1 when all waits succeeded, else 0 with *message set.
+/// An interrupted wait (EINTR) ends the collection: that child and the later ones stay
+/// uncollected for a later call.
 int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, int* error_code);
 /// Returns the file name for a stage output: name itself, or a new string the caller owns; null on failure.
 char* pex_temp_name(pex_pipeline* p, int stage_flags, const char* name);
-/// Waits for the children and copies n wait statuses (0 beyond the children); 0 when a wait failed.
+/// Waits for the children and copies n wait statuses (0 beyond the children); 0, copying
+/// nothing, while a wait is interrupted or once one has failed.
 int pex_get_status(pex_pipeline* p, int n, int* statuses);
-/// Releases the pipeline: closes what it holds, signals and waits for uncollected children,
+/// Releases the pipeline: closes what it holds, signals and reaps every uncollected child,
 /// removes its temporary files.
 void pex_destroy(pex_pipeline* p);

@@ -88,10 +88,13 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
     posix_spawnattr_destroy(&attr);
   }
 
-  // The child holds its own copies now; 0, 1 and 2 are the parent's own streams.
+  // The parent's copies go on every path, since the pipeline leaves them to us: the
+  // child holds its own now, or there is no child. 0, 1 and 2 are the parent's own
+  // streams. A failed close is reported only for a started child, and no other close
+  // is skipped for it: whatever close returned, the number is no longer ours.
   const int fds[3] = {in, out, err};
-  for (int i = 0; i < 3 && *error_code == 0; ++i) {
-    if (fds[i] != i && close(fds[i]) < 0) {
+  for (int i = 0; i < 3; ++i) {
+    if (fds[i] != i && close(fds[i]) < 0 && result >= 0) {
       *error_code = errno;
       *message = "close";
       result = -1;
@@ -127,7 +130,20 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
   return 0;
 }
 
-int posix_make_pipe(pex_pipeline*, int fds[2], int) { return pipe(fds); }
+// Both ends are close-on-exec: a child must get only the end that its file actions
+// put in place (dup2 clears the flag on the copy). A child holding the read end of
+// its own error pipe, or a stream the caller reads, would keep that pipe open.
+int posix_make_pipe(pex_pipeline*, int fds[2], int) {
+  if (pipe(fds) < 0) return -1;
+  if (fcntl(fds[0], F_SETFD, FD_CLOEXEC) < 0 || fcntl(fds[1], F_SETFD, FD_CLOEXEC) < 0) {
+    int saved = errno;
+    close(fds[0]);
+    close(fds[1]);
+    errno = saved;
+    return -1;
+  }
+  return 0;
+}
 
 FILE* posix_stream_for_read(pex_pipeline*, int fd, int) { return fdopen(fd, "r"); }
 

@@ -1,15 +1,31 @@
 #include "process/pex_streams.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/checked_alloc.h"
 
 namespace {
 
-// The first stage's input can only be chosen while nothing has been started or chosen.
+// The first stage's input can only be chosen while nothing has been started or chosen,
+// and while the pipeline is not complete: a final stage that failed has started nothing.
 bool input_still_open(const pex_pipeline* p) {
-  return p->child_count == 0 && p->next_stdin_fd <= 0 && p->next_stdin_name == nullptr;
+  return p->child_count == 0 && p->next_stdin_fd == 0 && p->next_stdin_name == nullptr;
+}
+
+// Keeps stream in *slot for pex_destroy to close. A stream already there stays the
+// caller's to read, so it is kept as well rather than closed or forgotten.
+FILE* keep_stream(pex_pipeline* p, FILE** slot, FILE* stream) {
+  if (*slot != nullptr) {
+    size_t count = static_cast<size_t>(p->earlier_stream_count) + 1;
+    p->earlier_streams = static_cast<FILE**>(checked_realloc(p->earlier_streams, count * sizeof(FILE*)));
+    p->earlier_streams[p->earlier_stream_count++] = *slot;
+  }
+  *slot = stream;
+  return stream;
 }
 
 // Wraps a read end the pipeline holds; a descriptor that cannot be wrapped is
@@ -27,9 +43,8 @@ FILE* read_stream(pex_pipeline* p, int fd, int binary) {
 }  // namespace
 
 int pex_get_timings(pex_pipeline* p, int n, pex_timing* timings) {
-  const char* message;
-  int error_code;
-  if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
+  // Collects as pex_get_status does, and likewise hands out nothing for a failed wait.
+  if (!pex_get_status(p, 0, nullptr)) return 0;
   if (p->timings == nullptr) return 0;
   for (int i = 0; i < n; ++i) timings[i] = i < p->child_count ? p->timings[i] : pex_timing{0, 0, 0, 0};
   return 1;
@@ -46,7 +61,11 @@ FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
   FILE* stream = fopen(file, (stage_flags & PEX_OUTPUT_BINARY) ? "wb" : "w");
   if (stream == nullptr) {
     int saved = errno;
-    if (made) free(file);
+    if (made) {
+      // No one else knows the name, so the file would outlive everything.
+      if (!(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
+      free(file);
+    }
     errno = saved;
     return nullptr;
   }
@@ -93,17 +112,18 @@ FILE* pex_open_stdout(pex_pipeline* p, int binary) {
       errno = error_code;
       return nullptr;
     }
-    p->stdout_stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
+    FILE* stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
+    // Kept by the pipeline, so no later child may inherit it.
+    if (stream != nullptr) fcntl(fileno(stream), F_SETFD, FD_CLOEXEC);
     if (p->next_stdin_name_owned) free(p->next_stdin_name);
     p->next_stdin_name_owned = 0;
     p->next_stdin_name = nullptr;
-    return p->stdout_stream;
+    return keep_stream(p, &p->stdout_stream, stream);
   }
   if (p->next_stdin_fd > 0) {
     int fd = p->next_stdin_fd;
     p->next_stdin_fd = -1;
-    p->stdout_stream = read_stream(p, fd, binary);
-    return p->stdout_stream;
+    return keep_stream(p, &p->stdout_stream, read_stream(p, fd, binary));
   }
   return nullptr;
 }
@@ -112,6 +132,5 @@ FILE* pex_open_stderr(pex_pipeline* p, int binary) {
   if (p->stderr_read_fd <= 0) return nullptr;
   int fd = p->stderr_read_fd;
   p->stderr_read_fd = -1;
-  p->stderr_stream = read_stream(p, fd, binary);
-  return p->stderr_stream;
+  return keep_stream(p, &p->stderr_stream, read_stream(p, fd, binary));
 }

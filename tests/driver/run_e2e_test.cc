@@ -152,6 +152,12 @@ class real_tools : public testing::Test {
     for (const char* tool : {"ar", "nm", "ranlib", "cc"}) {
       if (testutil::find_on_path(tool).empty()) GTEST_SKIP() << tool << " is not on PATH (Debian package binutils, gcc)";
     }
+    // Only GNU binutils load what --plugin names: FreeBSD's llvm-ar ignores it, and
+    // llvm-nm and llvm-ranlib refuse it.
+    for (const char* tool : {"ar", "nm", "ranlib"}) {
+      child_result version = run_program(testutil::find_on_path(tool), {tool, "--version"});
+      if (version.out.find("GNU") == std::string::npos) GTEST_SKIP() << tool << " is not GNU binutils";
+    }
     plugin = tree.install_plugin(tree.target_bin());
     for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_host_tool(tool, tool);
     work = tree.root() + "/work";

@@ -37,22 +37,24 @@ pid_t fake_spawn_child(pex_pipeline* p, int stage_flags, const char* executable,
                      " in=" + std::to_string(in) + " out=" + std::to_string(out) +
                      " err=" + std::to_string(err) + " close=" + std::to_string(child_close));
   *error_code = 0;
+  // The parent's copies go to the child, or are closed when there is none.
+  if (in != 0) f->open_fds.erase(in);
+  if (out != 1) f->open_fds.erase(out);
+  if (err != 2) f->open_fds.erase(err);
   if (f->should_fail("spawn_child")) {
     *error_code = errno;
     *message = "posix_spawn";
     return -1;
   }
-  // The back end hands the parent's copies over to the child.
-  if (in != 0) f->open_fds.erase(in);
-  if (out != 1) f->open_fds.erase(out);
-  if (err != 2) f->open_fds.erase(err);
   return f->next_pid++;
 }
 
 int fake_close_fd(pex_pipeline* p, int fd) {
   fake_backend* f = state(p);
   f->calls.push_back("close_fd " + std::to_string(fd));
-  return f->open_fds.erase(fd) == 1 ? 0 : -1;
+  if (f->open_fds.erase(fd) == 1) return 0;
+  f->stray_closes.push_back(fd);
+  return -1;
 }
 
 int fake_wait_child(pex_pipeline* p, pid_t pid, int* status, pex_timing* timing, int kill_first,

@@ -10,11 +10,13 @@
 namespace testutil {
 
 /// Descriptors are numbers from 10 up, never real; children exit with status pid - 99
-/// (ids from 100 up). Streams are real ones on /dev/null.
+/// (ids from 100 up). Streams are real ones on /dev/null. spawn_child takes its three
+/// descriptors whether or not it fails, as the real back end does.
 struct fake_backend {
   /// One line per call, e.g. "spawn_child 0x1 prog in=0 out=1 err=2 close=-1".
   std::vector<std::string> calls;
   std::set<int> open_fds;  // fake descriptors not closed yet, by whoever holds them
+  std::vector<int> stray_closes;  // close_fd calls on descriptors that were not open
 
   /// Makes the nth call (from 1) of op fail with error number code.
   void fail(const std::string& op, int nth, int code);

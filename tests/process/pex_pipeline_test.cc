@@ -69,17 +69,18 @@ TEST(pex_add_stage, failures_give_message_code_and_close_only_their_descriptors)
       {"temp output", 0, nullptr, {}, {0, "mid", nullptr}, "open_for_write", 1, ENOSPC,
        "open temporary output file", ENOSPC, {}},
       {"both", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, "out", "err"}, "", 0, 0,
-       "both ERRNAME and PEX_STDERR_TO_PIPE specified.", 0, {"close_fd 10"}},
+       "both ERRNAME and PEX_STDERR_TO_PIPE specified.", 0, {}},
       {"middle", PEX_VIA_PIPES, nullptr, {{PEX_STDERR_TO_PIPE, nullptr, nullptr}}, {F, nullptr, nullptr}, "", 0, 0,
-       "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, {"close_fd 10"}},
+       "PEX_STDERR_TO_PIPE used in the middle of pipeline", 0, {}},
       {"error file", 0, nullptr, {}, {F, "out", "err"}, "open_for_write", 2, EACCES, "open error file", EACCES,
        {"close_fd 10"}},
       {"error pipe", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, "out", nullptr}, "make_pipe", 1, EMFILE, "pipe",
        EMFILE, {"close_fd 10"}},
+      // The back end has closed what it was given.
       {"spawn", PEX_VIA_PIPES, nullptr, {{0, nullptr, nullptr}}, {F, "out", "err"}, "spawn_child", 2, ENOENT,
-       "posix_spawn", ENOENT, {"close_fd 10", "close_fd 12", "close_fd 13"}},
+       "posix_spawn", ENOENT, {}},
       {"spawn keeps stderr read end", 0, nullptr, {}, {F | PEX_STDERR_TO_PIPE, nullptr, nullptr}, "spawn_child", 1,
-       ENOENT, "posix_spawn", ENOENT, {"close_fd 11"}},
+       ENOENT, "posix_spawn", ENOENT, {}},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -100,6 +101,8 @@ TEST(pex_add_stage, failures_give_message_code_and_close_only_their_descriptors)
     EXPECT_EQ(closes, r.closes);
     pex_destroy(p);
     EXPECT_TRUE(f.open_fds.empty()) << "a descriptor outlived the pipeline";
+    // A number closed twice may by then be a file of the caller's.
+    EXPECT_EQ(f.stray_closes, std::vector<int>{}) << "closed a descriptor it did not hold";
   }
 }
 
@@ -183,15 +186,16 @@ TEST(pex_add_stage, stderr_pipe_blocks_later_stages_until_taken) {
   pex_pipeline* p = f.create(PEX_VIA_PIPES);
   add_ok(p, {PEX_STDERR_TO_PIPE, nullptr, nullptr});  // output pipe 10/11, error pipe 12/13
   int code = -1;
+  size_t calls = f.calls.size();
   EXPECT_STREQ(add(p, {0, nullptr, nullptr}, &code), "PEX_STDERR_TO_PIPE used in the middle of pipeline");
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(f.calls_of("close_fd"), (lines{"close_fd 10", "close_fd 15"}));
+  EXPECT_EQ(f.calls.size(), calls) << "the refusal touched nothing";
   FILE* err = pex_open_stderr(p, 0);
   EXPECT_NE(err, nullptr);
   EXPECT_EQ(p->stderr_read_fd, -1);
   EXPECT_EQ(pex_open_stderr(p, 0), nullptr);
   add_ok(p, {PEX_FINAL, nullptr, nullptr});
-  EXPECT_EQ(f.calls_of("spawn_child").back(), "spawn_child 0x1 prog in=14 out=1 err=2 close=-1");
+  EXPECT_EQ(f.calls_of("spawn_child").back(), "spawn_child 0x1 prog in=10 out=1 err=2 close=-1");
   pex_destroy(p);
   EXPECT_TRUE(f.open_fds.empty());
 }
@@ -314,7 +318,7 @@ TEST(pex_get_status, copies_n_statuses_in_order_and_zeros_beyond) {
 
 TEST(pex_collect_children, failed_wait_keeps_going_and_counts_as_collected) {
   fake_backend f;
-  f.fail("wait_child", 2, EINTR);
+  f.fail("wait_child", 2, ECHILD);
   pex_pipeline* p = f.create(PEX_VIA_PIPES);
   for (int i = 0; i < 2; ++i) add_ok(p, {0, nullptr, nullptr});
   add_ok(p, {PEX_FINAL, nullptr, nullptr});
@@ -322,7 +326,7 @@ TEST(pex_collect_children, failed_wait_keeps_going_and_counts_as_collected) {
   int code = 0;
   EXPECT_EQ(pex_collect_children(p, 0, &message, &code), 0);
   EXPECT_STREQ(message, "wait");
-  EXPECT_EQ(code, EINTR);
+  EXPECT_EQ(code, ECHILD);
   EXPECT_EQ(f.calls_of("wait_child").size(), 3u);
   EXPECT_EQ(p->collected_count, 3);
   EXPECT_EQ(p->statuses[2], 3 << 8);
@@ -335,6 +339,8 @@ TEST(pex_collect_children, failed_wait_keeps_going_and_counts_as_collected) {
   add_ok(p, {PEX_FINAL, nullptr, nullptr});
   int status = 77;
   EXPECT_EQ(pex_get_status(p, 1, &status), 0);
+  EXPECT_EQ(status, 77);
+  EXPECT_EQ(pex_get_status(p, 1, &status), 0) << "a later call has no status to copy either";
   EXPECT_EQ(status, 77);
   pex_destroy(p);
 }

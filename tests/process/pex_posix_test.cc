@@ -1,17 +1,19 @@
 #include "process/pex_posix.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,23 @@
 
 using testutil::arg_vector;
 using testutil::open_descriptors;
+
+namespace {
+
+// Makes the back end's next posix_spawn_file_actions_addclose fail with this error
+// number. No descriptor makes that call fail everywhere (glibc checks it against the
+// descriptor table, FreeBSD and musl accept any that is not negative), so the test
+// binary is linked with --wrap for it.
+int addclose_error = 0;
+
+}  // namespace
+
+extern "C" int __real_posix_spawn_file_actions_addclose(posix_spawn_file_actions_t* actions, int fd);
+
+extern "C" int __wrap_posix_spawn_file_actions_addclose(posix_spawn_file_actions_t* actions, int fd) {
+  if (addclose_error != 0) return std::exchange(addclose_error, 0);
+  return __real_posix_spawn_file_actions_addclose(actions, fd);
+}
 
 namespace {
 
@@ -153,37 +172,40 @@ TEST(posix_backend, stderr_pipe_is_read_through_open_stderr) {
   EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST(posix_backend, spawn_child_failures_name_the_call_and_close_nothing) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+TEST(posix_backend, spawn_child_failures_name_the_call_and_close_the_parents_copies) {
   struct row {
     int flags;
     const char* executable;
     int in;
-    int child_close;
+    int addclose_error;  // made to fail with this, 0 for not
     const char* message;
     int code;
   };
+  // None of them could start a program: a failure injected in vain shows as "posix_spawn".
   const row rows[] = {
-      {PEX_PATH_SEARCH, "quarn-no-such-program", 0, -1, "posix_spawnp", ENOENT},
-      {0, "/nonexistent-quarn-dir/prog", 0, -1, "posix_spawn", ENOENT},
-      {0, "/bin/sh", -5, -1, "posix_spawn_file_actions_adddup2", EBADF},
-      {0, "/bin/sh", 0, INT_MAX, "posix_spawn_file_actions_addclose", EBADF},
+      {PEX_PATH_SEARCH, "quarn-no-such-program", 0, 0, "posix_spawnp", ENOENT},
+      {0, "/nonexistent-quarn-dir/prog", 0, 0, "posix_spawn", ENOENT},
+      {0, "/nonexistent-quarn-dir/prog", -5, 0, "posix_spawn_file_actions_adddup2", EBADF},
+      {0, "/nonexistent-quarn-dir/prog", 0, ENOMEM, "posix_spawn_file_actions_addclose", ENOMEM},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.message);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
     arg_vector argv{"prog"};
     const char* message = nullptr;
     int code = -1;
+    addclose_error = r.addclose_error;
     pid_t pid = posix_backend.spawn_child(nullptr, r.flags, r.executable, argv.get(), nullptr, r.in, fds[1], 2,
-                                          r.child_close, &message, &code);
+                                          fds[0], &message, &code);
+    addclose_error = 0;
     EXPECT_EQ(pid, -1);
     EXPECT_STREQ(message, r.message);
     EXPECT_EQ(code, r.code);
-    EXPECT_NE(fcntl(fds[1], F_GETFD), -1) << "the parent's copy was closed";
+    EXPECT_EQ(fcntl(fds[1], F_GETFD), -1) << "the parent's copy of the output was left open";
+    EXPECT_NE(fcntl(fds[0], F_GETFD), -1) << "closed the descriptor meant for the child to close";
+    close(fds[0]);
   }
-  close(fds[0]);
-  close(fds[1]);
 }
 
 TEST(posix_backend, spawn_passes_environment_and_takes_slashed_names_unsearched) {
@@ -264,8 +286,15 @@ TEST(posix_backend, open_and_stream_operations) {
   EXPECT_EQ(posix_backend.open_for_read(nullptr, (dir / "missing").c_str(), 0), -1);
   EXPECT_EQ(errno, ENOENT);
 
+  int ends[2];
+  ASSERT_EQ(posix_backend.make_pipe(nullptr, ends, 1), 0);
+  for (int fd : ends) {
+    EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "a child may get a pipe end only through its file actions";
+    close(fd);
+  }
+
   int fds[2];
-  ASSERT_EQ(posix_backend.make_pipe(nullptr, fds, 1), 0);
+  ASSERT_EQ(pipe(fds), 0);
   FILE* w = posix_backend.stream_for_write(nullptr, fds[1], 1);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(fcntl(fds[1], F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
@@ -300,4 +329,133 @@ TEST(posix_backend, release_terminates_children_never_collected) {
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
   EXPECT_EQ(testutil::read_file(marker), "term\n");
   EXPECT_EQ(open_descriptors(), before);
+}
+
+// Every refusal comes before the earlier stage is waited for (it may be stuck writing to
+// its error pipe) or its output file opened: a second try still gets that output.
+TEST(posix_backend, refused_stage_leaves_earlier_output_for_another_try) {
+  struct row {
+    const char* name;
+    const char* first_script;
+    int first_flags;
+    int refused_flags;
+    const char* refused_err;  // under the scoped directory, or null
+  };
+  const row rows[] = {
+      {"error pipe still pending", "echo data; echo oops >&2", PEX_STDERR_TO_PIPE, PEX_FINAL, nullptr},
+      {"error file and error pipe", "echo data", 0, PEX_FINAL | PEX_STDERR_TO_PIPE, "err"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    testutil::scoped_temp_dir dir;
+    std::string base = dir / "t", out = dir / "out";
+    std::string err = r.refused_err != nullptr ? dir / r.refused_err : "";
+    std::vector<int> before = open_descriptors();
+    pex_pipeline* p = pex_create(0, "test", base.c_str());
+    arg_vector first{"/bin/sh", "-c", r.first_script}, second{"/usr/bin/tr", "a-z", "A-Z"};
+    int code = -1;
+    ASSERT_EQ(pex_add_stage_inherit_env(p, r.first_flags, first.get()[0], first.get(), nullptr, nullptr, &code),
+              nullptr);
+    EXPECT_NE(pex_add_stage_inherit_env(p, r.refused_flags, second.get()[0], second.get(), out.c_str(),
+                                        err.empty() ? nullptr : err.c_str(), &code),
+              nullptr);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(testutil::file_exists(out)) << "the refused stage opened its output";
+    if (r.first_flags & PEX_STDERR_TO_PIPE) {
+      FILE* errors = pex_open_stderr(p, 0);
+      ASSERT_NE(errors, nullptr);
+      char buf[16] = {};
+      EXPECT_EQ(fread(buf, 1, sizeof buf - 1, errors), 5u);
+      EXPECT_STREQ(buf, "oops\n");
+    }
+    ASSERT_EQ(pex_add_stage_inherit_env(p, PEX_FINAL, second.get()[0], second.get(), out.c_str(), nullptr, &code),
+              nullptr);
+    std::vector<int> statuses(2, -1);
+    EXPECT_EQ(pex_get_status(p, 2, statuses.data()), 1);
+    pex_destroy(p);
+    EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
+    EXPECT_EQ(testutil::read_file(out), "DATA\n");
+    EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{"out"});
+    EXPECT_EQ(open_descriptors(), before);
+  }
+}
+
+TEST(posix_backend, children_inherit_nothing_the_pipeline_keeps) {
+  // What every child inherits from this process anyway.
+  std::string inherited = "fds:";
+  for (int fd : open_descriptors()) {
+    if (fd > 2 && !(fcntl(fd, F_GETFD) & FD_CLOEXEC)) inherited += " " + std::to_string(fd);
+  }
+  inherited += "\n";
+  testutil::scoped_temp_dir dir;
+  std::string tool = testutil::helpers_dir() + "/quarn_fake_tool", out = dir / "out";
+  // Each child lists its descriptors; the second copies the first one's list ahead of its own.
+  const char* list[] = {"FAKE_TOOL_FDS=1", nullptr};
+  const char* copy_and_list[] = {"FAKE_TOOL_CAT=1", "FAKE_TOOL_FDS=1", nullptr};
+  std::vector<int> before = open_descriptors();
+  pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
+  arg_vector argv{"tool"};
+  int code = -1;
+  // Each has an error pipe of its own; the first one's stream is kept while the second starts.
+  ASSERT_EQ(pex_add_stage(p, PEX_STDERR_TO_PIPE, tool.c_str(), argv.get(), const_cast<char**>(list), nullptr,
+                          nullptr, &code),
+            nullptr);
+  ASSERT_NE(pex_open_stderr(p, 0), nullptr);
+  ASSERT_EQ(pex_add_stage(p, PEX_FINAL | PEX_STDERR_TO_PIPE, tool.c_str(), argv.get(),
+                          const_cast<char**>(copy_and_list), out.c_str(), nullptr, &code),
+            nullptr);
+  ASSERT_NE(pex_open_stderr(p, 0), nullptr);
+  std::vector<int> statuses(2, -1);
+  EXPECT_EQ(pex_get_status(p, 2, statuses.data()), 1);
+  pex_destroy(p);
+  EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
+  EXPECT_EQ(testutil::read_file(out), inherited + inherited);
+  EXPECT_EQ(open_descriptors(), before);
+}
+
+namespace {
+void note_signal(int) {}
+}  // namespace
+
+TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release) {
+  struct sigaction interrupting = {}, old = {};
+  interrupting.sa_handler = note_signal;  // without SA_RESTART, so that the wait fails with EINTR
+  sigemptyset(&interrupting.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &interrupting, &old), 0);
+  for (bool release : {false, true}) {
+    SCOPED_TRACE(release ? "release" : "later call");
+    std::vector<int> before = open_descriptors();
+    pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
+    FILE* in = pex_open_input_pipe(p, 0);
+    ASSERT_NE(in, nullptr);
+    // The child ends only when its input does, so the wait blocks until a tick interrupts it.
+    arg_vector argv{"/bin/sh", "-c", "read line; exit 7"};
+    int code = -1;
+    ASSERT_EQ(pex_add_stage_inherit_env(p, PEX_FINAL, "/bin/sh", argv.get(), nullptr, nullptr, &code), nullptr);
+    pid_t pid = p->child_ids[0];
+    // Repeating, so that a tick that comes before the wait begins has another one behind it.
+    itimerval ticks = {{0, 20000}, {0, 20000}}, off = {};
+    ASSERT_EQ(setitimer(ITIMER_REAL, &ticks, nullptr), 0);
+    int status = 12345;
+    int got = pex_get_status(p, 1, &status);
+    setitimer(ITIMER_REAL, &off, nullptr);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(status, 12345) << "a status that was never collected was copied";
+    if (!release) {
+      fclose(in);
+      EXPECT_EQ(pex_get_status(p, 1, &status), 1);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+      pex_destroy(p);
+    } else {
+      pex_destroy(p);
+      fclose(in);
+      errno = 0;
+      pid_t left = waitpid(pid, nullptr, WNOHANG);
+      EXPECT_EQ(left, -1) << "release left the child behind";
+      EXPECT_EQ(errno, ECHILD);
+      if (left == 0) waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(open_descriptors(), before);
+  }
+  sigaction(SIGALRM, &old, nullptr);
 }

@@ -1,5 +1,8 @@
 #include "process/pex_streams.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -42,21 +45,29 @@ TEST(pex_streams, input_streams_refuse_misuse_with_einval) {
   struct row {
     const char* name;
     int pipeline_flags;
-    std::function<void(pex_pipeline*)> setup;
+    std::function<void(fake_backend&, pex_pipeline*)> setup;
     bool pipe;  // pex_open_input_pipe, else pex_set_input_file
   };
+  // A final stage that fails at its output starts nothing, but completes the pipeline.
+  auto failed_final = [](fake_backend& f, pex_pipeline* p) {
+    f.fail("open_for_write", 1, EACCES);
+    add(p, PEX_FINAL, "out");
+  };
   const row rows[] = {
-      {"file after a stage", 0, [](pex_pipeline* p) { add(p, 0); }, false},
-      {"file twice", 0, [&](pex_pipeline* p) { pex_set_input_file(p, 0, name.c_str()); }, false},
-      {"file after pipe", PEX_VIA_PIPES, [](pex_pipeline* p) { fclose(pex_open_input_pipe(p, 0)); }, false},
-      {"pipe without PEX_VIA_PIPES", 0, [](pex_pipeline*) {}, true},
-      {"pipe after a stage", PEX_VIA_PIPES, [](pex_pipeline* p) { add(p, 0); }, true},
+      {"file after a stage", 0, [](fake_backend&, pex_pipeline* p) { add(p, 0); }, false},
+      {"file twice", 0, [&](fake_backend&, pex_pipeline* p) { pex_set_input_file(p, 0, name.c_str()); }, false},
+      {"file after pipe", PEX_VIA_PIPES, [](fake_backend&, pex_pipeline* p) { fclose(pex_open_input_pipe(p, 0)); },
+       false},
+      {"file after a failed final stage", 0, failed_final, false},
+      {"pipe without PEX_VIA_PIPES", 0, [](fake_backend&, pex_pipeline*) {}, true},
+      {"pipe after a stage", PEX_VIA_PIPES, [](fake_backend&, pex_pipeline* p) { add(p, 0); }, true},
+      {"pipe after a failed final stage", PEX_VIA_PIPES, failed_final, true},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     fake_backend f;
     pex_pipeline* p = f.create(r.pipeline_flags);
-    r.setup(p);
+    r.setup(f, p);
     FILE* held = p->input_stream;
     size_t calls = f.calls.size();
     errno = 0;
@@ -158,6 +169,55 @@ TEST(pex_open_stdout, reads_last_stage_through_pipe_or_file) {
     EXPECT_EQ(testutil::list_dir(dir.path()).size(), r.files_left);
     EXPECT_EQ(testutil::open_descriptors(), before);
   }
+}
+
+TEST(pex_destroy, closes_every_stream_it_kept) {
+  struct row {
+    const char* name;
+    int stage_flags;
+    FILE* (*open)(pex_pipeline*, int);
+  };
+  // Each stream taken before the next stage is added stays the caller's to read.
+  const row rows[] = {{"error pipes", PEX_STDERR_TO_PIPE, pex_open_stderr}, {"outputs", 0, pex_open_stdout}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    testutil::scoped_temp_dir dir;
+    std::string base = dir / "t";
+    std::vector<int> before = testutil::open_descriptors();
+    pex_pipeline* p = pex_create(0, "test", base.c_str());
+    arg_vector argv{"/bin/sh", "-c", "echo line"};
+    for (int i = 0; i < 2; ++i) {
+      int code = -1;
+      ASSERT_EQ(pex_add_stage_inherit_env(p, r.stage_flags, argv.get()[0], argv.get(), nullptr, nullptr, &code),
+                nullptr);
+      ASSERT_NE(r.open(p, 0), nullptr);
+    }
+    int statuses[2] = {-1, -1};
+    EXPECT_EQ(pex_get_status(p, 2, statuses), 1);
+    pex_destroy(p);
+    EXPECT_EQ(testutil::open_descriptors(), before);
+  }
+}
+
+TEST(pex_set_input_file, removes_the_file_it_made_when_it_cannot_open_it) {
+  testutil::scoped_temp_dir dir;
+  chmod(dir.path().c_str(), 0777);
+  std::string base = dir / "t";
+  testutil::child_result r = testutil::run_in_child([&] {
+    // The mask leaves the file it makes no permission at all, so that opening it for
+    // writing fails; root would open it all the same.
+    if (!testutil::become_unprivileged() || access(dir.path().c_str(), W_OK | X_OK) != 0) _exit(77);
+    umask(0777);
+    pex_pipeline* p = pex_create(0, "test", base.c_str());
+    errno = 0;
+    FILE* in = pex_set_input_file(p, 0, nullptr);
+    printf("%s %d", in == nullptr ? "null" : "stream", errno);
+    pex_destroy(p);
+  });
+  if (r.exit_code() == 77) GTEST_SKIP() << "cannot run as an unprivileged user";
+  ASSERT_EQ(r.exit_code(), 0) << r.err;
+  EXPECT_EQ(r.out, "null " + std::to_string(EACCES));
+  EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{});
 }
 
 TEST(pex_set_input_file, feeds_first_stage_and_cleans_up_its_own_file) {

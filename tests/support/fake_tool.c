@@ -4,6 +4,8 @@
  *   FAKE_TOOL_ATFILE   file that receives the bytes of the first readable @-file argument
  *   FAKE_TOOL_LOAD     when set, dlopen the path after "--plugin" and call its onload
  *   FAKE_TOOL_CAT      when set, copy standard input to standard output
+ *   FAKE_TOOL_FDS      when set, then write "fds:" and each open descriptor above 2 below
+ *                      256 (each after a space) as one line to standard output
  *   FAKE_TOOL_OUT_MB   write this many MiB of a byte pattern to standard output
  *   FAKE_TOOL_STDERR   text written to standard error
  *   FAKE_TOOL_SIGNAL   die by this signal number
@@ -91,6 +93,15 @@ int main(int argc, char** argv) {
     char buf[65536];
     ssize_t n;
     while ((n = read(0, buf, sizeof buf)) > 0) write_all(1, buf, (size_t)n);
+  }
+  if (getenv("FAKE_TOOL_FDS") != NULL) {
+    char line[1024] = "fds:";
+    size_t used = strlen(line);
+    for (int fd = 3; fd < 256; ++fd) {
+      if (fcntl(fd, F_GETFD) != -1) used += (size_t)snprintf(line + used, sizeof line - used, " %d", fd);
+    }
+    line[used++] = '\n';
+    write_all(1, line, used);
   }
   const char* mb = getenv("FAKE_TOOL_OUT_MB");
   if (mb != NULL) {
