@@ -24,7 +24,8 @@ const char* pex_run_command_watched(int stage_flags, const char* executable, cha
       message = "pex_get_status failed";
     }
   }
-  // The child has been waited for (or never started), so release signals no one.
+  // Release signals and reaps a child whose wait was interrupted; otherwise it has been
+  // waited for (or never started) and release signals no one.
   pex_destroy(p);
   return message;
 }
