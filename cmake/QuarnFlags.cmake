@@ -21,9 +21,12 @@ function(quarn_lean target)
     -ffunction-sections -fdata-sections)
 endfunction()
 
-# Link a program as C so that libstdc++ (and libm, which clang adds for C++) is never on
-# its link line; a stray use of the C++ runtime (operator new, say) then fails at link time.
-list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++ m)
+# A program is linked as C, and CMake then adds the libraries that the C++ compiler links
+# by itself (libstdc++ or libc++ with libc++abi and libunwind, libm, ...). None of them may
+# reach the programs, whichever C++ library the compiler uses: the list is emptied, not
+# filtered by name, and a stray use of the C++ runtime (operator new, say) then fails at
+# link time. Everything else links as C++, where the compiler adds its runtime itself.
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
 function(quarn_lean_program target)
   quarn_lean(${target})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
