@@ -9,15 +9,18 @@
 # nothing but the plain-name links is shared between the targets of one prefix.
 set(_versioned "${QUARN_TARGET}/${QUARN_TOOLCHAIN_VERSION}")
 
+# Every directory of the tree, the empty ones a packager fills included, made 0755
+# whatever the umask before the files go in.
+set(_tree_dirs bin share/man/man1 ${QUARN_TARGET}/bin lib/quarn/${_versioned} libexec/quarn/${_versioned})
+install(CODE "set(QUARN_TREE_DIRS \"${_tree_dirs}\")")
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuarnMakeDirs.cmake)
+
 install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
 foreach(program ${QUARN_PROGRAMS})
   # The link made beside the program at build time; installed as a link, and so listed
   # in install_manifest.txt and packed into the tarball like every other file.
   install(FILES $<TARGET_FILE_DIR:${program}>/${program} DESTINATION bin)
 endforeach()
-install(DIRECTORY DESTINATION ${QUARN_TARGET}/bin)
-install(DIRECTORY DESTINATION lib/quarn/${_versioned})
-install(DIRECTORY DESTINATION libexec/quarn/${_versioned})
 
 # One page, written for this target, under the prefixed name; every other name links to it.
 set(_man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
@@ -37,6 +40,9 @@ install(FILES ${_man_files} DESTINATION share/man/man1)
 
 set(CPACK_GENERATOR TGZ)
 set(CPACK_PACKAGE_NAME quarn-binutils-wrappers)
-set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}")
+# Programs for one host and one target: the name says both, so that packages for several
+# hosts can lie side by side.
+string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}-${CMAKE_SYSTEM_NAME}" _host)
+set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
 include(CPack)

@@ -14,6 +14,11 @@ function(install_check_run)
   endif()
 endfunction()
 
+# Runs a command under umask 077, as a careful packager does.
+function(install_check_run_strict)
+  install_check_run(sh -c "umask 077 && exec \"$@\"" sh ${ARGN})
+endfunction()
+
 # The files and links of a tarball, without its top directory, sorted.
 function(install_check_tarball_files tarball out_var)
   install_check_run(${CMAKE_COMMAND} -E tar tf ${tarball} OUT listing)
