@@ -7,6 +7,9 @@ if(QUARN_WERROR)
 endif()
 
 set(QUARN_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined")
+if(QUARN_SANITIZE AND QUARN_STATIC)
+  message(FATAL_ERROR "QUARN_SANITIZE needs shared runtimes: build with QUARN_STATIC=OFF.")
+endif()
 if(QUARN_SANITIZE)
   add_compile_options(-fsanitize=${QUARN_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QUARN_SANITIZE})
@@ -33,4 +36,13 @@ function(quarn_lean_program target)
   # Code the program never calls is dropped, and with it the libc symbols that the
   # dynamic linker would otherwise have to prepare on every start.
   target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  if(QUARN_STATIC)
+    quarn_static_program(${target})
+  endif()
+endfunction()
+
+# No shared library at all: nothing for the dynamic linker to load and relocate on start,
+# and a program that runs on any system of its kind, whatever libc version it has.
+function(quarn_static_program target)
+  target_link_options(${target} PRIVATE -static)
 endfunction()

@@ -43,6 +43,9 @@ set(CPACK_PACKAGE_NAME quarn-binutils-wrappers)
 # Programs for one host and one target: the name says both, so that packages for several
 # hosts can lie side by side.
 string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}-${CMAKE_SYSTEM_NAME}" _host)
+if(QUARN_STATIC)
+  string(APPEND _host "-static")
+endif()
 set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
 include(CPack)
