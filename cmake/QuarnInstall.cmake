@@ -6,7 +6,8 @@
 #   libexec/quarn/<target>/<version>/              where a packager drops libvorta_plugin.so
 #   share/man/man1/                                <target>-quarn-ar(1), and links for every other name
 # Everything is relative to the prefix, so the tree works wherever it is unpacked, and
-# nothing but the plain-name links is shared between the targets of one prefix.
+# nothing but the plain-name links, of programs and manual pages, is shared between the
+# targets of one prefix.
 set(_versioned "${QUARN_TARGET}/${QUARN_TOOLCHAIN_VERSION}")
 
 # Every directory of the tree, the empty ones a packager fills included, made 0755
