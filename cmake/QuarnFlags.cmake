@@ -7,6 +7,9 @@ if(QUARN_WERROR)
 endif()
 
 set(QUARN_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined")
+if(QUARN_SANITIZE AND QUARN_STATIC)
+  message(FATAL_ERROR "QUARN_SANITIZE needs shared runtimes: build with QUARN_STATIC=OFF.")
+endif()
 if(QUARN_SANITIZE)
   add_compile_options(-fsanitize=${QUARN_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QUARN_SANITIZE})
@@ -21,13 +24,25 @@ function(quarn_lean target)
     -ffunction-sections -fdata-sections)
 endfunction()
 
-# Link a program as C so that libstdc++ (and libm, which clang adds for C++) is never on
-# its link line; a stray use of the C++ runtime (operator new, say) then fails at link time.
-list(REMOVE_ITEM CMAKE_CXX_IMPLICIT_LINK_LIBRARIES stdc++ m)
+# A program is linked as C, and CMake then adds the libraries that the C++ compiler links
+# by itself (libstdc++ or libc++ with libc++abi and libunwind, libm, ...). None of them may
+# reach the programs, whichever C++ library the compiler uses: the list is emptied, not
+# filtered by name, and a stray use of the C++ runtime (operator new, say) then fails at
+# link time. Everything else links as C++, where the compiler adds its runtime itself.
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
 function(quarn_lean_program target)
   quarn_lean(${target})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   # Code the program never calls is dropped, and with it the libc symbols that the
   # dynamic linker would otherwise have to prepare on every start.
   target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  if(QUARN_STATIC)
+    quarn_static_program(${target})
+  endif()
+endfunction()
+
+# No shared library at all: nothing for the dynamic linker to load and relocate on start,
+# and a program that runs on any system of its kind, whatever libc version it has.
+function(quarn_static_program target)
+  target_link_options(${target} PRIVATE -static)
 endfunction()

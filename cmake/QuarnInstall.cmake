@@ -1,28 +1,52 @@
 # The relocatable installation tree:
-#   bin/                                           the wrappers, also under target-prefixed names
+#   bin/<target>-quarn-ar ...                      the wrappers of this target
+#   bin/quarn-ar ...                               relative links to the target installed last
 #   <target>/bin/                                  where a packager drops ar, nm, ranlib
 #   lib/quarn/<target>/<version>/                  the library directory the search climbs out of
 #   libexec/quarn/<target>/<version>/              where a packager drops libvorta_plugin.so
-#   share/man/man1/                                quarn-ar(1), also as quarn-nm(1), quarn-ranlib(1)
-# Everything is relative to the prefix, so the tree works wherever it is unpacked.
+#   share/man/man1/                                <target>-quarn-ar(1), and links for every other name
+# Everything is relative to the prefix, so the tree works wherever it is unpacked, and
+# nothing but the plain-name links, of programs and manual pages, is shared between the
+# targets of one prefix.
 set(_versioned "${QUARN_TARGET}/${QUARN_TOOLCHAIN_VERSION}")
+
+# Every directory of the tree, the empty ones a packager fills included, made 0755
+# whatever the umask before the files go in.
+set(_tree_dirs bin share/man/man1 ${QUARN_TARGET}/bin lib/quarn/${_versioned} libexec/quarn/${_versioned})
+install(CODE "set(QUARN_TREE_DIRS \"${_tree_dirs}\")")
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuarnMakeDirs.cmake)
+
 install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
 foreach(program ${QUARN_PROGRAMS})
-  # Relative links: the programs resolve them to find the installation.
-  install(CODE "file(CREATE_LINK ${program} \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${QUARN_TARGET}-${program}\" SYMBOLIC)")
+  # The link made beside the program at build time; installed as a link, and so listed
+  # in install_manifest.txt and packed into the tarball like every other file.
+  install(FILES $<TARGET_FILE_DIR:${program}>/${program} DESTINATION bin)
 endforeach()
-install(DIRECTORY DESTINATION ${QUARN_TARGET}/bin)
-install(DIRECTORY DESTINATION lib/quarn/${_versioned})
-install(DIRECTORY DESTINATION libexec/quarn/${_versioned})
 
-configure_file(${PROJECT_SOURCE_DIR}/doc/quarn-ar.1.in ${CMAKE_CURRENT_BINARY_DIR}/man/quarn-ar.1 @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/quarn-ar.1 DESTINATION share/man/man1)
-foreach(page quarn-nm quarn-ranlib)
-  install(CODE "file(CREATE_LINK quarn-ar.1 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/man/man1/${page}.1\" SYMBOLIC)")
+# One page, written for this target, under the prefixed name; every other name links to it.
+set(_man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
+set(_man_page ${QUARN_TARGET}-quarn-ar.1)
+file(REMOVE_RECURSE ${_man_dir})
+configure_file(${PROJECT_SOURCE_DIR}/doc/quarn-ar.1.in ${_man_dir}/${_man_page} @ONLY)
+set(_man_files ${_man_dir}/${_man_page})
+foreach(program ${QUARN_PROGRAMS})
+  foreach(page ${QUARN_TARGET}-${program}.1 ${program}.1)
+    if(NOT page STREQUAL _man_page)
+      file(CREATE_LINK ${_man_page} ${_man_dir}/${page} SYMBOLIC)
+      list(APPEND _man_files ${_man_dir}/${page})
+    endif()
+  endforeach()
 endforeach()
+install(FILES ${_man_files} DESTINATION share/man/man1)
 
 set(CPACK_GENERATOR TGZ)
 set(CPACK_PACKAGE_NAME quarn-binutils-wrappers)
-set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}")
+# Programs for one host and one target: the name says both, so that packages for several
+# hosts can lie side by side.
+string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}-${CMAKE_SYSTEM_NAME}" _host)
+if(QUARN_STATIC)
+  string(APPEND _host "-static")
+endif()
+set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
 include(CPack)

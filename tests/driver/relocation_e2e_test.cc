@@ -142,9 +142,8 @@ TEST(relocation, moved_tree_keeps_working) {
 namespace {
 
 TEST(relocation, tree_installed_by_cmake_works_with_the_host_tools) {
-  for (const char* tool : {"ar", "nm", "ranlib"}) {
-    if (testutil::find_on_path(tool).empty()) GTEST_SKIP() << tool << " is not on PATH (Debian package binutils)";
-  }
+  std::string missing = testutil::missing_host_binutils({"ar", "nm", "ranlib"});
+  if (!missing.empty()) GTEST_SKIP() << missing;
   testutil::scoped_temp_dir prefix;
   child_result r = run_program(QUARN_CMAKE_COMMAND, {"cmake", "--install", QUARN_BUILD_DIR, "--prefix", prefix.path()});
   ASSERT_EQ(r.exit_code(), 0) << r.out << r.err;

@@ -215,9 +215,8 @@ TEST(response_file, unusable_temporary_directory_aborts) {
 class real_ar : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"ar", "cc"}) {
-      if (testutil::find_on_path(tool).empty()) GTEST_SKIP() << tool << " is not on PATH (Debian package binutils, gcc)";
-    }
+    std::string missing = testutil::missing_host_binutils({"ar"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
     plugin = tree.install_plugin(tree.target_bin());
     tree.install_host_tool("ar", "ar");
     testutil::make_dirs(work());

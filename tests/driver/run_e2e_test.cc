@@ -149,15 +149,8 @@ TEST(run_tool, files_found_through_the_empty_prefix_are_the_ones_used) {
 class real_tools : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"ar", "nm", "ranlib", "cc"}) {
-      if (testutil::find_on_path(tool).empty()) GTEST_SKIP() << tool << " is not on PATH (Debian package binutils, gcc)";
-    }
-    // Only GNU binutils load what --plugin names: FreeBSD's llvm-ar ignores it, and
-    // llvm-nm and llvm-ranlib refuse it.
-    for (const char* tool : {"ar", "nm", "ranlib"}) {
-      child_result version = run_program(testutil::find_on_path(tool), {tool, "--version"});
-      if (version.out.find("GNU") == std::string::npos) GTEST_SKIP() << tool << " is not GNU binutils";
-    }
+    std::string missing = testutil::missing_host_binutils({"ar", "nm", "ranlib"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
     plugin = tree.install_plugin(tree.target_bin());
     for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_host_tool(tool, tool);
     work = tree.root() + "/work";

@@ -84,6 +84,18 @@ std::string find_on_path(const std::string& name) {
   return "";
 }
 
+std::string missing_host_binutils(const std::vector<std::string>& tools) {
+  for (const std::string& tool : tools) {
+    std::string path = find_on_path(tool);
+    if (path.empty()) return tool + " is not on PATH (Debian package binutils)";
+    if (run_program(path, {tool, "--version"}).out.find("GNU Binutils") == std::string::npos) {
+      return path + " is not GNU binutils' " + tool + ", which takes --plugin (Debian package binutils)";
+    }
+  }
+  if (find_on_path("cc").empty()) return "cc is not on PATH (Debian package gcc)";
+  return "";
+}
+
 void copy_file(const std::string& from, const std::string& to) {
   std::error_code ec;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);

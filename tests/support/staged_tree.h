@@ -62,6 +62,10 @@ struct fake_tool_tree {
 std::string built_wrapper(const std::string& tool);
 /// The host's program of that name along PATH, or "" when there is none.
 std::string find_on_path(const std::string& name);
+/// Why the host cannot serve a test that runs its tools with our plugin, or "" when it
+/// can: each of tools must be GNU binutils' (others, FreeBSD's own ar and LLVM's, ignore
+/// --plugin or @-files) and cc must be there to make objects.
+std::string missing_host_binutils(const std::vector<std::string>& tools);
 /// Copies a file, keeping its mode.
 void copy_file(const std::string& from, const std::string& to);
 /// Reads what the fake tool recorded: the arguments it received, in order.
