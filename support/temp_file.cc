@@ -1,6 +1,7 @@
 #include "support/temp_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,31 +15,102 @@ namespace {
 
 const char* chosen_dir = nullptr;
 
+// Links followed on the way to one candidate before it counts as a loop.
+constexpr int kMaxLinks = 40;
+
+// Whether st, an entry on the way to a candidate, leaves the candidate to us: someone
+// else who owns it, or may write a directory without the sticky bit, can rename our
+// directory away and put one of theirs in its place. Returns why not, or null.
+const char* untrusted_because(const struct stat& st, uid_t me) {
+  if (st.st_uid != 0 && st.st_uid != me) return "owned by another user";
+  if (S_ISLNK(st.st_mode)) return nullptr;  // its target is judged in turn
+  if (!S_ISDIR(st.st_mode)) return "not a directory";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+    return "writable by others and not sticky";
+  return nullptr;
+}
+
+// Judges dir and every directory above it, each component as given: a link is judged
+// itself and then its target, so a trusted link to a trusted directory is fine. Returns
+// null when only root and we can change what dir names, else why not (with the entry
+// to blame in *where).
+const char* untrusted_dir(const char* dir, char (&where)[PATH_MAX]) {
+  // rest: what is still to walk; done: the physical path walked so far, "" for "/".
+  char rest[PATH_MAX], done[PATH_MAX];
+  done[0] = '\0';
+  snprintf(where, sizeof where, "%s", dir);
+  // A relative name is walked from the working directory's physical path.
+  rest[0] = '\0';
+  if (dir[0] != '/' && getcwd(rest, sizeof rest) == nullptr) return "below a working directory without a name";
+  size_t used = strlen(rest);
+  if (static_cast<size_t>(snprintf(rest + used, sizeof rest - used, "/%s", dir)) >= sizeof rest - used)
+    return "not a name this system can follow";
+  uid_t me = geteuid();
+  struct stat st;
+  if (lstat("/", &st) != 0) return "not a directory";
+  snprintf(where, sizeof where, "/");
+  if (const char* why = untrusted_because(st, me)) return why;
+  int links = 0;
+  char* next = rest;
+  while (*next != '\0') {
+    char* name = next;
+    size_t len = strcspn(name, "/");
+    next = name + len + (name[len] == '/');
+    if (len == 0 || (len == 1 && name[0] == '.')) continue;
+    size_t done_len = strlen(done);
+    if (len == 2 && name[0] == '.' && name[1] == '.') {
+      // done holds no links, so its parent is the physical one.
+      char* slash = strrchr(done, '/');
+      if (slash != nullptr) *slash = '\0';
+      continue;
+    }
+    if (done_len + 1 + len >= sizeof where) return "not a name this system can follow";
+    snprintf(where, sizeof where, "%s/%.*s", done, static_cast<int>(len), name);
+    if (lstat(where, &st) != 0) return strerror(errno);
+    if (const char* why = untrusted_because(st, me)) return why;
+    if (!S_ISLNK(st.st_mode)) {
+      memcpy(done, where, strlen(where) + 1);
+      continue;
+    }
+    char target[PATH_MAX];
+    ssize_t target_len = readlink(where, target, sizeof target);
+    if (++links > kMaxLinks) return strerror(ELOOP);
+    if (target_len < 0 || static_cast<size_t>(target_len) + 1 + strlen(next) >= sizeof target)
+      return "not a name this system can follow";
+    // The target, then what followed the link, becomes the rest of the walk.
+    target[target_len] = '\0';
+    if (*next != '\0') snprintf(target + target_len, sizeof target - static_cast<size_t>(target_len), "/%s", next);
+    memcpy(rest, target, strlen(target) + 1);
+    next = rest;
+    if (target[0] == '/') done[0] = '\0';
+  }
+  return nullptr;
+}
+
+// A candidate we can use and nobody else controls.
 bool usable_dir(const char* dir) {
   struct stat st;
   if (dir == nullptr || access(dir, R_OK | W_OK | X_OK) != 0 || stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
     return false;
-  // Without the sticky bit, anyone may rename or replace our files in a directory that
-  // anyone may write: a response file could be swapped before the tool reads it.
-  return (st.st_mode & S_IWOTH) == 0 || (st.st_mode & S_ISVTX) != 0;
+  char where[PATH_MAX];
+  return untrusted_dir(dir, where) == nullptr;
 }
 
 }  // namespace
 
 const char* temp_dir(void) {
   if (chosen_dir != nullptr) return chosen_dir;
-  const char* candidates[] = {getenv("TMPDIR"), getenv("TMP"), getenv("TEMP"), "/tmp/", "/var/tmp", "/tmp"};
-  const char* dir = ".";
+  const char* candidates[] = {getenv("TMPDIR"), getenv("TMP"), getenv("TEMP"), "/tmp/", "/var/tmp", "/tmp", "."};
   for (const char* candidate : candidates) {
     if (usable_dir(candidate)) {
-      dir = candidate;
-      break;
+      // The '/' is appended even when the name already ends in one ("/tmp/" gives
+      // "/tmp//"): names are then always dir + file, and the doubled slash is harmless.
+      chosen_dir = join_strings(candidate, "/", nullptr);
+      return chosen_dir;
     }
   }
-  // The '/' is appended even when the name already ends in one ("/tmp/" gives
-  // "/tmp//"): names are then always dir + file, and the doubled slash is harmless.
-  chosen_dir = join_strings(dir, "/", nullptr);
-  return chosen_dir;
+  fputs("Cannot find a safe directory for temporary files\n", stderr);
+  exit_program(1);
 }
 
 char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
@@ -49,7 +121,7 @@ char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
   *fd = mkstemps(name, static_cast<int>(strlen(suffix)));
   if (*fd == -1) {
     fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(errno));
-    abort();
+    exit_program(1);
   }
   return name;
 }
@@ -57,7 +129,11 @@ char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
 char* temp_file_create(const char* prefix, const char* suffix) {
   int fd;
   char* name = temp_file_open(prefix, suffix, &fd);
-  if (close(fd) != 0) abort();
+  if (close(fd) != 0) {
+    fprintf(stderr, "Cannot close temporary file %s: %s\n", name, strerror(errno));
+    unlink(name);
+    exit_program(1);
+  }
   return name;
 }
 
