@@ -27,8 +27,8 @@ volatile sig_atomic_t first = 0;   // the first signal caught since the tool was
 volatile sig_atomic_t unsent = 0;  // a signal caught while the tool's pid was unknown
 const char* volatile litter = nullptr;
 
-sigset_t caught_set;  // the kRelayed signals that reach on_signal
-sigset_t held_mask;   // the mask in force before relay_hold
+bool caught_at[kRelayedCount];  // which of kRelayed reach on_signal
+sigset_t held_mask;             // the mask in force before relay_hold
 
 // Acts on one signal. Runs in the handler, or with the tool's pid just made known.
 // typed_at_terminal: the whole foreground process group, the tool included, has it too.
@@ -85,26 +85,33 @@ void tool_exited() { state = ENDED; }
 const pex_watch relay_watch = {tool_started, tool_exited};
 
 void relay_catch_signals() {
-  sigemptyset(&caught_set);
   struct sigaction act = {};
   act.sa_sigaction = on_signal;
   sigemptyset(&act.sa_mask);
   // SA_RESTART: the wait for the tool goes on after the handler has passed a signal on.
   // The handler may run nested for another signal; each step of it stays sound then.
   act.sa_flags = SA_SIGINFO | SA_RESTART;
-  for (int sig : kRelayed) {
+  for (size_t i = 0; i < kRelayedCount; ++i) {
     // What the caller ignores (nohup, a background job) stays ignored, here and in the tool.
     struct sigaction old;
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    sigaction(sig, &act, nullptr);
-    sigaddset(&caught_set, sig);
+    if (sigaction(kRelayed[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    sigaction(kRelayed[i], &act, nullptr);
+    caught_at[i] = true;
   }
   // Under a parent that ignores SIGCHLD the tool would be reaped behind our back and its
   // status lost.
   set_default(SIGCHLD);
 }
 
-void relay_hold() { sigprocmask(SIG_BLOCK, &caught_set, &held_mask); }
+void relay_hold() {
+  // Built here, not at start: most runs make no response file and never hold signals.
+  sigset_t caught;
+  sigemptyset(&caught);
+  for (size_t i = 0; i < kRelayedCount; ++i) {
+    if (caught_at[i]) sigaddset(&caught, kRelayed[i]);
+  }
+  sigprocmask(SIG_BLOCK, &caught, &held_mask);
+}
 
 void relay_release() { sigprocmask(SIG_SETMASK, &held_mask, nullptr); }
 

@@ -87,10 +87,12 @@ void apply_dash_first_argument(char** argv) {
 }
 
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
-  char** tool_argv = static_cast<char**>(checked_calloc(static_cast<size_t>(argc) + 3, sizeof(char*)));
+  // Every entry is set below; argc pointers already fit in memory, so the size cannot wrap.
+  char** tool_argv = static_cast<char**>(checked_alloc((static_cast<size_t>(argc) + 3) * sizeof(char*)));
   tool_argv[0] = const_cast<char*>(tool_path);
   tool_argv[1] = const_cast<char*>("--plugin");
   tool_argv[2] = const_cast<char*>(plugin_path);
   for (int i = 1; i < argc; ++i) tool_argv[i + 2] = argv[i];
+  tool_argv[argc + 2] = nullptr;
   return tool_argv;
 }

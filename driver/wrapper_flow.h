@@ -40,6 +40,6 @@ char* prefixed_tool_name(const char* tool);
 
 /// Puts a '-' in front of argv[1] when there is one and it does not begin with '-'.
 void apply_dash_first_argument(char** argv);
-/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null.
+/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null (argc >= 1).
 /// The user's strings are shared, not copied.
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);
