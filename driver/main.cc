@@ -22,7 +22,7 @@ constexpr wrapper_identity self = {WRAPPED_TOOL, WRAPPER_NAME, DASH_FIRST_ARGUME
 
 void init_search_lists(const char* prog_name) {
   install_dirs dirs = find_install_dirs(prog_name, self.name);
-  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs, &fallback_dirs);
+  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs);
 }
 
 [[noreturn]] void usage() {

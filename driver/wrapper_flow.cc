@@ -11,7 +11,7 @@
 dir_list tool_dirs;
 dir_list fallback_dirs;
 
-void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
+void seed_search_lists(const char* lib, const char* libexec, dir_list* tools) {
   // The target's own bin directory lies under the prefix, which the library directory
   // reaches by climbing out of <target>/<version>/; then the version's libexec
   // directory. Each is one entry: a ':' in the installation's path is part of a name,
@@ -22,7 +22,6 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, di
   dir_list_append(tools, versioned);
   free(bin);  // the list keeps copies
   free(versioned);
-  dir_list_from_env("PATH", fallback);
 }
 
 namespace {
@@ -71,9 +70,11 @@ char* path_with_directory(char* path) {
 
 char* prefixed_tool_name(const char* tool) { return join_strings(CONFIG_TARGET, "-", tool, nullptr); }
 
-char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback) {
+char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback) {
   char* path = search_dir_list(tools, tool, X_OK);
   if (path == nullptr) {
+    // Split only now: most runs find the tool in the installation and never read PATH.
+    dir_list_from_env("PATH", fallback);
     // A host tool of the plain name along PATH would not understand the target's objects.
     char* prefixed = prefixed_tool_name(tool);
     path = search_dir_list(fallback, prefixed, X_OK);
