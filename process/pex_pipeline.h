@@ -63,8 +63,9 @@ struct pex_pipeline {
 
 /// The operating-system operations of a pipeline. finish may be null. spawn_child takes
 /// the parent's copies of in, out and err (but 0, 1 and 2): it closes them whether or
-/// not a child starts. make_pipe makes both ends close-on-exec, so that a child gets
-/// only the ends that spawn_child puts in place of its standard streams.
+/// not a child starts. open_for_read, open_for_write and make_pipe give close-on-exec
+/// descriptors above 2, so that a child gets only what spawn_child puts in place of its
+/// standard streams, and no descriptor of the pipeline is taken for the caller's own.
 struct pex_backend {
   int (*open_for_read)(pex_pipeline* p, const char* name, int binary);
   int (*open_for_write)(pex_pipeline* p, const char* name, int binary, int append);

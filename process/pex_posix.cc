@@ -14,11 +14,32 @@ extern char** environ;
 // below is accepted and ignored.
 namespace {
 
-int posix_open_for_read(pex_pipeline*, const char* name, int) { return open(name, O_RDONLY); }
+// Closes fd, keeping errno for the caller of the failed call.
+void discard(int fd) {
+  int saved = errno;
+  close(fd);
+  errno = saved;
+}
+
+// Returns fd as a close-on-exec descriptor above 2: moved there when the caller had
+// closed the standard stream it took the place of. On failure -1 with errno set, fd
+// closed. The pipeline takes 0, 1 and 2 for the caller's own streams: a pipe end or
+// file left on one of them would be taken for that stream and never reach the child.
+int off_standard_streams(int fd) {
+  if (fd < 0) return fd;
+  int kept = fd > STDERR_FILENO ? fd : fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (kept == fd && fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) kept = -1;
+  if (kept != fd) discard(fd);
+  return kept;
+}
+
+int posix_open_for_read(pex_pipeline*, const char* name, int) {
+  return off_standard_streams(open(name, O_RDONLY));
+}
 
 int posix_open_for_write(pex_pipeline*, const char* name, int, int append) {
   int mode = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
-  return open(name, mode, 0666);
+  return off_standard_streams(open(name, mode, 0666));
 }
 
 // Records the file actions that put the stage's descriptors in place of the child's
@@ -135,11 +156,13 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
 // its own error pipe, or a stream the caller reads, would keep that pipe open.
 int posix_make_pipe(pex_pipeline*, int fds[2], int) {
   if (pipe(fds) < 0) return -1;
-  if (fcntl(fds[0], F_SETFD, FD_CLOEXEC) < 0 || fcntl(fds[1], F_SETFD, FD_CLOEXEC) < 0) {
-    int saved = errno;
-    close(fds[0]);
-    close(fds[1]);
-    errno = saved;
+  int write_end = fds[1];
+  if ((fds[0] = off_standard_streams(fds[0])) < 0) {
+    discard(write_end);
+    return -1;
+  }
+  if ((fds[1] = off_standard_streams(write_end)) < 0) {
+    discard(fds[0]);
     return -1;
   }
   return 0;
