@@ -58,14 +58,15 @@ FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
   char* file = pex_temp_name(p, stage_flags, name);
   if (file == nullptr) return nullptr;
   bool made = file != name;
+  // pex_temp_name makes a fresh file unless it joined the caller's suffix to the base,
+  // a name that may be anyone's file or directory.
+  bool created = made && (name == nullptr || p->temp_name_base == nullptr);
   FILE* stream = fopen(file, (stage_flags & PEX_OUTPUT_BINARY) ? "wb" : "w");
   if (stream == nullptr) {
     int saved = errno;
-    if (made) {
-      // No one else knows the name, so the file would outlive everything.
-      if (!(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
-      free(file);
-    }
+    // No one else knows a fresh name, so the file would outlive everything.
+    if (created && !(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
+    if (made) free(file);
     errno = saved;
     return nullptr;
   }
