@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "process/pex_pipeline_internal.h"
 #include "support/checked_alloc.h"
 
 namespace {
@@ -71,16 +72,8 @@ FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
     return nullptr;
   }
   p->input_stream = stream;
-  p->next_stdin_name = file;
-  if (made && !(p->pipeline_flags & PEX_KEEP_TEMPS)) {
-    // Once the first stage has read it, no one but the pipeline knows this name.
-    size_t count = static_cast<size_t>(p->temp_file_count) + 1;
-    p->temp_files = static_cast<char**>(checked_realloc(p->temp_files, count * sizeof(char*)));
-    p->temp_files[p->temp_file_count++] = file;
-    p->next_stdin_name_owned = 0;
-  } else {
-    p->next_stdin_name_owned = made ? 1 : 0;
-  }
+  // Once the first stage has read a name made here, no one but the pipeline knows it.
+  pex_pend_input_name(p, file, made, made && !(p->pipeline_flags & PEX_KEEP_TEMPS));
   return stream;
 }
 
@@ -116,9 +109,7 @@ FILE* pex_open_stdout(pex_pipeline* p, int binary) {
     FILE* stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
     // Kept by the pipeline, so no later child may inherit it.
     if (stream != nullptr) fcntl(fileno(stream), F_SETFD, FD_CLOEXEC);
-    if (p->next_stdin_name_owned) free(p->next_stdin_name);
-    p->next_stdin_name_owned = 0;
-    p->next_stdin_name = nullptr;
+    pex_clear_input_name(p);
     return keep_stream(p, &p->stdout_stream, stream);
   }
   if (p->next_stdin_fd > 0) {
