@@ -76,39 +76,34 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
                         char* const* environment, int in, int out, int err, int child_close,
                         const char** message, int* error_code) {
   pid_t result = -1;
-  *error_code = 0;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
+  const bool search = (stage_flags & PEX_PATH_SEARCH) != 0;
+  char* const* env = environment != nullptr ? environment : environ;
   // The spawn calls return their error number and leave errno alone.
   int rc = posix_spawnattr_init(&attr);
   if (rc != 0) {
-    *error_code = rc;
     *message = "posix_spawnattr_init";
-  } else if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
-    *error_code = rc;
+    goto close_copies;
+  }
+  if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
     *message = "posix_spawn_file_actions_init";
-    posix_spawnattr_destroy(&attr);
-  } else {
-    rc = add_file_actions(&actions, stage_flags, in, out, err, child_close, message);
-    if (rc != 0) {
-      *error_code = rc;
-    } else {
-      char* const* env = environment != nullptr ? environment : environ;
-      pid_t pid;
-      if (stage_flags & PEX_PATH_SEARCH) {
-        rc = posix_spawnp(&pid, executable, &actions, &attr, argv, env);
-        if (rc != 0) *message = "posix_spawnp";
-      } else {
-        rc = posix_spawn(&pid, executable, &actions, &attr, argv, env);
-        if (rc != 0) *message = "posix_spawn";
-      }
-      if (rc != 0) *error_code = rc;
-      else result = pid;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    goto destroy_attr;
+  }
+  rc = add_file_actions(&actions, stage_flags, in, out, err, child_close, message);
+  if (rc != 0) goto destroy_actions;
+  rc = (search ? posix_spawnp : posix_spawn)(&result, executable, &actions, &attr, argv, env);
+  if (rc != 0) {
+    *message = search ? "posix_spawnp" : "posix_spawn";
+    result = -1;  // unspecified after a failed start
   }
 
+destroy_actions:
+  posix_spawn_file_actions_destroy(&actions);
+destroy_attr:
+  posix_spawnattr_destroy(&attr);
+close_copies:
+  *error_code = rc;
   // The parent's copies go on every path, since the pipeline leaves them to us: the
   // child holds its own now, or there is no child. 0, 1 and 2 are the parent's own
   // streams. A failed close is reported only for a started child, and no other close
