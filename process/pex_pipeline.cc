@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "process/pex_backend.h"
 #include "process/pex_pipeline_internal.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "process/pex_backend.h"
 #include "process/pex_pipeline_internal.h"
 #include "support/checked_alloc.h"
 
