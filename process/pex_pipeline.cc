@@ -36,7 +36,8 @@ const char* refusal(const pex_pipeline* p, int stage_flags, const char* error_na
   return nullptr;
 }
 
-// Step 2 of a stage: the descriptor it reads, or a message.
+// Sets *in to what the stage reads: the pending input file, or next_stdin_fd (a pipe's
+// read end, or the caller's standard input). Null, or a message.
 const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* error_code) {
   if (p->next_stdin_name == nullptr) {
     *in = p->next_stdin_fd;
@@ -57,7 +58,9 @@ const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* err
   return nullptr;
 }
 
-// Step 3 of a stage: the descriptor it writes, or a message.
+// Sets *out to what the stage writes: a final stage's output file or the caller's
+// standard output, else a pipe or a temporary file for the next stage to read. Null,
+// or a message.
 const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
                               int* error_code) {
   int binary = flag(stage_flags, PEX_OUTPUT_BINARY);
@@ -105,7 +108,8 @@ const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* outp
   return nullptr;
 }
 
-// Step 4 of a stage: the descriptor it gets as standard error, or a message.
+// Sets *err to the stage's standard error: the error file, a pipe whose read end waits
+// for pex_open_stderr, or the caller's standard error. Null, or a message.
 const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error_name, int* err,
                              int* error_code) {
   if (error_name != nullptr) {

@@ -137,7 +137,9 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
   } else {
     got = waitpid(pid, status, 0);
   }
-  // An interrupted wait is a failed wait: there are no signal handlers to resume after.
+  // Not retried on EINTR: a handler installed with SA_RESTART (as the wrappers' signal
+  // relay is) resumes the wait by itself, and one without it asks for the wait to end,
+  // so the caller sees to the signal and the pipeline keeps the child for a later wait.
   if (got < 0) {
     *error_code = errno;
     *message = "wait";
