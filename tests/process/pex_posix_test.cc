@@ -463,7 +463,7 @@ TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release
 TEST(posix_backend, pipeline_runs_in_a_caller_started_with_standard_streams_closed) {
   // Every pipe and file the pipeline opens takes the lowest free number, one of 0, 1 or 2 here.
   for (const std::vector<int>& closed : {std::vector<int>{0}, {1}, {0, 1, 2}}) {
-    SCOPED_TRACE(closed.size() == 1 ? closed[0] : 3);
+    SCOPED_TRACE(closed.back());
     testutil::scoped_temp_dir dir;
     std::string out = dir / "out", err = dir / "err";
     testutil::child_result r = testutil::run_in_child([&] {
