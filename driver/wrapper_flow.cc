@@ -62,7 +62,11 @@ char* locate_plugin(const dir_list* tools) {
 }
 
 char* path_with_directory(char* path) {
-  if (strchr(path, '/') != nullptr) return path;
+  // By hand rather than strchr: every run takes this path, and each distinct libc
+  // function costs a symbol lookup at its first call.
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '/') return path;
+  }
   char* qualified = join_strings("./", path, nullptr);
   free(path);
   return qualified;

@@ -76,32 +76,33 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
                         char* const* environment, int in, int out, int err, int child_close,
                         const char** message, int* error_code) {
   pid_t result = -1;
-  posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
+  // None for a stage that keeps our standard streams, the wrappers' every run: the
+  // start then calls no more of libc than it must.
+  posix_spawn_file_actions_t* used = nullptr;
   const bool search = (stage_flags & PEX_PATH_SEARCH) != 0;
   char* const* env = environment != nullptr ? environment : environ;
   // The spawn calls return their error number and leave errno alone.
-  int rc = posix_spawnattr_init(&attr);
-  if (rc != 0) {
-    *message = "posix_spawnattr_init";
-    goto close_copies;
+  int rc = 0;
+  if (in != STDIN_FILENO || out != STDOUT_FILENO || err != STDERR_FILENO || child_close >= 0 ||
+      (stage_flags & PEX_MERGE_STDERR) != 0) {
+    if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
+      *message = "posix_spawn_file_actions_init";
+      goto close_copies;
+    }
+    used = &actions;
+    rc = add_file_actions(used, stage_flags, in, out, err, child_close, message);
+    if (rc != 0) goto destroy_actions;
   }
-  if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
-    *message = "posix_spawn_file_actions_init";
-    goto destroy_attr;
-  }
-  rc = add_file_actions(&actions, stage_flags, in, out, err, child_close, message);
-  if (rc != 0) goto destroy_actions;
-  rc = (search ? posix_spawnp : posix_spawn)(&result, executable, &actions, &attr, argv, env);
+  // No attributes: the child starts with our mask and dispositions, as exec leaves them.
+  rc = (search ? posix_spawnp : posix_spawn)(&result, executable, used, nullptr, argv, env);
   if (rc != 0) {
     *message = search ? "posix_spawnp" : "posix_spawn";
     result = -1;  // unspecified after a failed start
   }
 
 destroy_actions:
-  posix_spawn_file_actions_destroy(&actions);
-destroy_attr:
-  posix_spawnattr_destroy(&attr);
+  if (used != nullptr) posix_spawn_file_actions_destroy(used);
 close_copies:
   *error_code = rc;
   // The parent's copies go on every path, since the pipeline leaves them to us: the
