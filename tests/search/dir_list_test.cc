@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "search/dir_list.h"
+#include "support/trace.h"
 #include "support/owned_dir_list.h"
 #include "support/test_util.h"
 
@@ -210,7 +211,7 @@ TEST(search_trace, messages_on_standard_error) {
        "  - add prefix: ./\n  - add prefix: /b/\n"},
       {"switched off again",
        [](owned_list& l) {
-         set_search_trace(false);
+         trace_enabled = false;
          dir_list_from_string("a", &l);
          search_dir_list(&l, "/no/such", R_OK);
        },
@@ -219,7 +220,7 @@ TEST(search_trace, messages_on_standard_error) {
   for (const auto& c : cases) {
     auto r = testutil::run_in_child([&] {
       owned_list l;
-      set_search_trace(true);
+      trace_enabled = true;
       c.run(l);
     });
     EXPECT_EQ(r.err, c.err) << c.what;
