@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ bool ends_with(const std::string& text, const std::string& tail) {
 
 // An installed tree; PATH holds one empty directory, so nothing of the host is found.
 struct traced_tree {
-  traced_tree() {
+  explicit traced_tree(const std::string& sub = "") : tree(sub) {
     tree.install_wrappers();
     testutil::make_dirs(tree.root() + "/empty");
     options.env["PATH"] = tree.root() + "/empty";
@@ -110,6 +111,77 @@ TEST(trace, relocated_run_names_its_program_file_and_the_command_started) {
     EXPECT_EQ(r.err.substr(0, installation.size()), installation);
     EXPECT_TRUE(ends_with(r.err, command + carried)) << r.err;
   }
+}
+
+// True when text is UTF-8 with no control character but the newline (C1 included).
+bool safe_to_show(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len = c < 0x80 ? 1 : c < 0xc2 ? 0 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : c < 0xf5 ? 4 : 0;
+    if (len == 0 || i + len > text.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) return false;
+    }
+    if ((c < 0x20 && c != '\n') || c == 0x7f || (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0)) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+TEST(trace, hostile_names_show_as_escapes_one_line_each) {
+  // Terminal controls of every kind, bytes that are no UTF-8, and a newline that would
+  // start a line of its own; in the installation's path, PATH, -B, TMPDIR and arguments.
+  const std::string hostile = "\x1b]0;\a\x1b[2J\r\x7f\x9b\xc2\x9b\xff\xc3\xa9\nStarting 'forged'";
+  std::string traces[2];
+  for (int i = 0; i < 2; ++i) {
+    std::string name = i == 0 ? "plain" : hostile;
+    traced_tree t(name);
+    std::string root = t.tree.root();
+    t.tree.install_plugin();
+    t.tree.install_fake_tool("ar");
+    for (const char* dir : {"/B", "/tmp", "/path"}) testutil::make_dirs(root + dir + name);
+    testutil::write_file(root + "/list", "\"" + name + "\" x.o\n");
+    t.options.cwd = root;
+    t.options.env["TMPDIR"] = root + "/tmp" + name;
+    t.options.env["PATH"] = root + "/path" + name + ":" + root + "/empty";
+    std::string wrapper = t.tree.wrapper("ar");
+    child_result r = run_program(wrapper, {wrapper, "-B", root + "/B" + name, "rc", name + ".a", "@list"}, t.options);
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+    traces[i] = r.err;
+  }
+  EXPECT_TRUE(safe_to_show(traces[1])) << traces[1];
+  auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+  EXPECT_EQ(lines(traces[1]), lines(traces[0])) << traces[0] << traces[1];
+}
+
+TEST(trace, needs_no_more_memory_than_the_run) {
+  traced_tree t;
+  std::string root = t.tree.root();
+  t.tree.install_plugin();
+  t.tree.install_fake_tool("ar");
+  // One argument of 20 MiB, which the system lets through only from an @-file, of bytes
+  // that the trace shows four times as long.
+  testutil::write_file(root + "/list", std::string(20 << 20, '\x01'));
+  testutil::make_dirs(root + "/tmp");
+  t.options.cwd = root;
+  t.options.env["TMPDIR"] = root + "/tmp";
+  std::string wrapper = t.tree.wrapper("ar");
+  strings args = {wrapper, "t", "@list"};
+
+  // The least address space, in steps of 16 MiB, the untraced run needs.
+  t.options.env["QUARN_TRACE"] = "";
+  for (long mib = 16; mib <= 512 && t.options.as_limit < 0; mib += 16) {
+    run_options limited = t.options;
+    limited.as_limit = mib << 20;
+    if (run_program(wrapper, args, limited).exit_code() == 0) t.options.as_limit = limited.as_limit;
+  }
+  if (t.options.as_limit < 0) GTEST_SKIP() << "no run under an address-space limit (sanitizers reserve more)";
+  t.options.env["QUARN_TRACE"] = "1";
+  child_result r = run_program(wrapper, args, t.options);
+  EXPECT_EQ(r.exit_code(), 0) << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 200));
+  EXPECT_GT(r.err.size(), size_t{4} * (20 << 20));
 }
 
 }  // namespace
