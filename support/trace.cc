@@ -160,8 +160,13 @@ void trace_line(const char* format, ...) {
         ++f;  // %zu
         put_number(&out, "%zu", va_arg(args, size_t));
         break;
-      default:  // %%
+      case '%':
         put(&out, '%');
+        break;
+      default:  // not a conversion of ours: shown as written, and the format's end kept
+        put(&out, '%');
+        if (*f == '\0') --f;
+        else put(&out, *f);
         break;
     }
   }
