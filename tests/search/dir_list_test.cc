@@ -182,9 +182,8 @@ TEST(search_trace, messages_on_standard_error) {
   search_tree t;
   const std::string tool = t.root + "/b/tool";
   // Controls (C0, DEL, C1 raw and in UTF-8), bytes that are no UTF-8, and UTF-8 that passes.
-  const char* hostile = "\x1b[2J\r\n\x7f\x9b\xc2\x9b\xff\xc3\xc0\xaf\xed\xa0\x80\\\xc3\xa9\xe4\xb8\xad";
-  const std::string shown =
-      "\\033[2J\\015\\012\\177\\233\\302\\233\\377\\303\\300\\257\\355\\240\\200\\\\\xc3\xa9\xe4\xb8\xad";
+  const char* hostile = "\x1b\r\n\x7f\x9b\xc2\x9b\xff\xc3\xc0\xaf\xed\xa0\x80\\\xc3\xa9\xe4\xb8\xad";
+  const std::string shown = "\\033\\015\\012\\177\\233\\302\\233\\377\\303\\300\\257\\355\\240\\200\\\\\xc3\xa9\xe4\xb8\xad";
   struct {
     const char* what;
     std::function<void(owned_list&)> run;
