@@ -17,7 +17,8 @@ void trace_init();
 /// string, escaped), %d, %u, %lu, %zu, %c (a byte, escaped like a %s) and %%.
 void trace_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 /// Writes label (escaped), then each argument after a space, as one line on standard
-/// error; an argument a reader could not tell the end or contents of is double-quoted.
+/// error; an argument a reader could not tell the end or contents of (empty, with white
+/// space, quotes or escapes) is double-quoted, a '"' inside as \".
 void trace_command_line(const char* label, char* const* argv);
 
 /// A trace site: its arguments are evaluated only while tracing is on.
