@@ -15,6 +15,7 @@
 #include "process/pex_run.h"
 #include "quarn_config.h"
 #include "support/join_strings.h"
+#include "support/trace.h"
 
 namespace {
 
