@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "argv/argv_expand.h"
 #include "driver/exit_status.h"
@@ -89,10 +90,14 @@ int main(int argc, char** argv) {
     }
     if (trace_enabled) trace_command(tool_argv, response.name);
     run = run_tool(tool_path, through_file ? pass_through : tool_argv);
+    if (run.error_message != nullptr)
+      TRACE("  - failed to start: %s: %s", run.error_message,
+            run.error_code != 0 ? strerror(run.error_code) : "refused by the pipeline");
     // The plugin arguments and a longer tool path can push a command line that the
     // caller could start us with past the system's limit: a response file carries any.
     bool too_long = run.error_message != nullptr && run.error_code == E2BIG && run.signal == 0;
     if (!too_long || through_file) break;
+    TRACE("  - starting again through a response file: the command line is too long for the system");
     through_file = true;
   }
   response_file_remove(&response);

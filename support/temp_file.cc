@@ -10,6 +10,7 @@
 
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -41,13 +42,13 @@ const char* untrusted_dir(const char* dir, char (&where)[PATH_MAX]) {
   snprintf(where, sizeof where, "%s", dir);
   // A relative name is walked from the working directory's physical path.
   rest[0] = '\0';
-  if (dir[0] != '/' && getcwd(rest, sizeof rest) == nullptr) return "below a working directory without a name";
+  if (dir[0] != '/' && getcwd(rest, sizeof rest) == nullptr) return "the working directory has no name";
   size_t used = strlen(rest);
   if (static_cast<size_t>(snprintf(rest + used, sizeof rest - used, "/%s", dir)) >= sizeof rest - used)
     return "not a name this system can follow";
   uid_t me = geteuid();
   struct stat st;
-  if (lstat("/", &st) != 0) return "not a directory";
+  if (lstat("/", &st) != 0) return strerror(errno);
   snprintf(where, sizeof where, "/");
   if (const char* why = untrusted_because(st, me)) return why;
   int links = 0;
@@ -89,11 +90,20 @@ const char* untrusted_dir(const char* dir, char (&where)[PATH_MAX]) {
 
 // A candidate we can use and nobody else controls.
 bool usable_dir(const char* dir) {
+  if (dir == nullptr) return false;
   struct stat st;
-  if (dir == nullptr || access(dir, R_OK | W_OK | X_OK) != 0 || stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+  if (access(dir, R_OK | W_OK | X_OK) != 0 || stat(dir, &st) != 0) {
+    TRACE("  - passed over %s: %s", dir, strerror(errno));
     return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    TRACE("  - passed over %s: not a directory", dir);
+    return false;
+  }
   char where[PATH_MAX];
-  return untrusted_dir(dir, where) == nullptr;
+  const char* why = untrusted_dir(dir, where);
+  if (why != nullptr) TRACE("  - passed over %s: %s: %s", dir, where, why);
+  return why == nullptr;
 }
 
 }  // namespace
@@ -101,6 +111,7 @@ bool usable_dir(const char* dir) {
 const char* temp_dir(void) {
   if (chosen_dir != nullptr) return chosen_dir;
   const char* candidates[] = {getenv("TMPDIR"), getenv("TMP"), getenv("TEMP"), "/tmp/", "/var/tmp", "/tmp", "."};
+  TRACE("Choosing the temporary directory");
   for (const char* candidate : candidates) {
     if (usable_dir(candidate)) {
       // The '/' is appended even when the name already ends in one ("/tmp/" gives

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,26 @@ TEST(trace, relocated_run_names_its_program_file_and_the_command_started) {
     EXPECT_EQ(r.err.substr(0, installation.size()), installation);
     EXPECT_TRUE(ends_with(r.err, command + carried)) << r.err;
   }
+}
+
+// The untraced messages carry no reason; the trace does.
+TEST(trace, says_why_a_temporary_directory_or_a_start_failed) {
+  traced_tree t;
+  std::string root = t.tree.root();
+  t.tree.install_plugin();
+  // Executable, but what should run it is not there.
+  testutil::write_file(t.tree.target_bin() + "/nm", "#!/nonexistent/interpreter\n", 0755);
+  testutil::make_dirs(root + "/open");
+  ASSERT_EQ(chmod((root + "/open").c_str(), 0777), 0);
+  testutil::write_file(root + "/list", "x.o\n");
+  t.options.cwd = root;
+  t.options.env["TMPDIR"] = root + "/open";
+  child_result r = run_program(t.tree.wrapper("nm"), {t.tree.wrapper("nm"), "@list"}, t.options);
+  EXPECT_EQ(r.exit_code(), 1);
+  for (const std::string& line :
+       {"  - passed over " + root + "/open: " + root + "/open: writable by others and not sticky\n",
+        "  - failed to start: posix_spawnp: " + std::string(strerror(ENOENT)) + "\n"})
+    EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
 }
 
 TEST(trace, hostile_names_show_as_escapes_one_line_each) {
