@@ -59,8 +59,7 @@ dynamic_needs read_dynamic_needs(const std::string& image) {
     uint16_t version;
     read(&symbol, symbols.sh_offset + i * sizeof(Sym));
     read(&version, versions.sh_offset + i * sizeof version);
-    // 0 is local, 1 global without a version; the top bit marks a hidden version.
-    if ((version & 0x7fff) >= 2) result.versioned_symbols.push_back(image.data() + names.sh_offset + symbol.st_name);
+    if (version > VER_NDX_GLOBAL) result.versioned_symbols.push_back(image.data() + names.sh_offset + symbol.st_name);
   }
   return result;
 }

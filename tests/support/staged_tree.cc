@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
-
+#include <cstddef>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -104,12 +102,10 @@ namespace {
 
 // ELF class, byte order and machine: what a program and the plugin it loads must share.
 std::string elf_kind(const std::string& path) {
-  char head[20];
-  FILE* file = fopen(path.c_str(), "rb");
-  size_t got = file != nullptr ? fread(head, 1, sizeof head, file) : 0;
-  if (file != nullptr) fclose(file);
-  if (got < sizeof head || memcmp(head, ELFMAG, SELFMAG) != 0) return "";
-  return {head[EI_CLASS], head[EI_DATA], head[18], head[19]};
+  const size_t machine = offsetof(Elf64_Ehdr, e_machine);  // the same in both classes
+  std::string head = read_file(path).substr(0, machine + 2);
+  if (head.size() < machine + 2 || head.compare(0, SELFMAG, ELFMAG) != 0) return "";
+  return {head[EI_CLASS], head[EI_DATA], head[machine], head[machine + 1]};
 }
 
 }  // namespace
