@@ -149,16 +149,18 @@ TEST(checked_alloc, exhausted_memory_reports_the_zeroed_product) {
 TEST(checked_alloc, program_name_heads_the_message_and_the_total_counts_from_its_first_setting) {
   if (!refusals_reach_the_caller()) GTEST_SKIP() << "ASan dies on refused requests; run with ASAN_OPTIONS=allocator_may_return_null=1";
   auto r = testutil::run_in_child([] {
-    checked_alloc(1000);
+    free(checked_alloc(1000));
     set_alloc_program_name("first");
-    // Adjusted sizes: 1 + 1 + 32, a resize adds its new size 40, the copy 4 with its NUL.
+    // Adjusted sizes: 1 + 1 + 32, a resize adds its new size 40, the copy 4 with its NUL;
+    // freeing takes nothing off.
     void* block = checked_alloc(0);
-    checked_calloc(0, 100);
-    checked_calloc(4, 8);
-    checked_realloc(block, 40);
-    checked_strdup("abc");
+    free(checked_calloc(0, 100));
+    free(checked_calloc(4, 8));
+    block = checked_realloc(block, 40);
+    free(checked_strdup("abc"));
     set_alloc_program_name("quarn-ar");  // the count keeps its first start
-    checked_alloc(2);
+    free(checked_alloc(2));
+    free(block);
     checked_alloc(kHuge);
   });
   EXPECT_EQ(r.exit_code(), 1);
