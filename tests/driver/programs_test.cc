@@ -107,16 +107,16 @@ TEST(programs, bind_only_libc_names_of_every_freebsd_port) {
   GTEST_SKIP() << "the programs bind no libc symbols dynamically, or the sanitizer runtime's too";
 #endif
   const std::set<std::string> allowed = {
-      "_exit", "abort", "access", "calloc", "close", "dup", "dup2", "environ", "exit", "fclose", "fcntl", "fdopen",
-      "ferror", "fflush", "fileno", "fopen", "fprintf", "fputc", "fputs", "fread", "free", "fseek", "fstat", "ftell",
-      "fwrite", "getcwd", "getenv", "geteuid", "getpgid", "getpgrp", "getpid", "getuid", "isatty", "kill", "lstat",
-      "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset", "mkdir", "mkstemps", "open", "pipe", "posix_spawn",
-      "posix_spawn_file_actions_addclose", "posix_spawn_file_actions_adddup2", "posix_spawn_file_actions_destroy",
-      "posix_spawn_file_actions_init", "posix_spawnattr_destroy", "posix_spawnattr_init", "posix_spawnp", "putc",
-      "raise", "readlink", "realloc", "realpath", "remove", "rmdir", "setvbuf", "sigaction", "sigaddset", "sigdelset",
-      "sigemptyset", "sigfillset", "sigprocmask", "sigsuspend", "stat", "stderr", "stdin", "stdout", "strchr",
-      "strcmp", "strerror", "strlen", "strncmp", "strrchr", "strsignal", "strtol", "unlink", "wait4", "waitid",
-      "waitpid", "write",
+      "abort", "access", "calloc", "close", "dup", "dup2", "environ", "_exit", "exit", "fclose", "fcntl", "fdopen",
+      "ferror", "fflush", "fileno", "fopen", "fprintf", "fputc", "fputs", "fread", "free", "fseek", "fstat",
+      "ftell", "fwrite", "getcwd", "getenv", "geteuid", "getpgid", "getpgrp", "getpid", "getuid", "isatty", "kill",
+      "lstat", "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset", "mkdir", "mkstemps", "open", "pipe",
+      "posix_spawn", "posix_spawn_file_actions_addclose", "posix_spawn_file_actions_adddup2",
+      "posix_spawn_file_actions_destroy", "posix_spawn_file_actions_init", "posix_spawnattr_destroy",
+      "posix_spawnattr_init", "posix_spawnp", "putc", "raise", "readlink", "realloc", "realpath", "remove", "rmdir",
+      "setvbuf", "sigaction", "sigaddset", "sigdelset", "sigemptyset", "sigfillset", "sigprocmask", "sigsuspend",
+      "snprintf", "stat", "stderr", "stdin", "stdout", "strchr", "strcmp", "strcspn", "strerror", "strlen",
+      "strncmp", "strrchr", "strsignal", "strtol", "unlink", "vsnprintf", "wait4", "waitid", "waitpid", "write",
       // What the C runtime and the compiler bring, glibc's and FreeBSD's.
       "__libc_start_main", "__cxa_finalize", "__errno_location", "__stack_chk_fail", "__error", "__progname",
       "_init_tls", "atexit", "__stack_chk_guard"};
