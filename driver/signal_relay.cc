@@ -85,22 +85,26 @@ void tool_exited() { state = ENDED; }
 const pex_watch relay_watch = {tool_started, tool_exited};
 
 void relay_catch_signals() {
-  struct sigaction act = {};
-  act.sa_sigaction = on_signal;
-  sigemptyset(&act.sa_mask);
-  // SA_RESTART: the wait for the tool goes on after the handler has passed a signal on.
-  // The handler may run nested for another signal; each step of it stays sound then.
-  act.sa_flags = SA_SIGINFO | SA_RESTART;
+  // Each action is built on the one the system reports: its mask is then a valid set
+  // (empty, as exec leaves it) without a call of sigemptyset on every start.
+  struct sigaction act;
   for (size_t i = 0; i < kRelayedCount; ++i) {
     // What the caller ignores (nohup, a background job) stays ignored, here and in the tool.
-    struct sigaction old;
-    if (sigaction(kRelayed[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if (sigaction(kRelayed[i], nullptr, &act) != 0 || act.sa_handler == SIG_IGN) continue;
+    act.sa_sigaction = on_signal;
+    // SA_RESTART: the wait for the tool goes on after the handler has passed a signal on.
+    // The handler may run nested for another signal; each step of it stays sound then.
+    act.sa_flags = SA_SIGINFO | SA_RESTART;
     sigaction(kRelayed[i], &act, nullptr);
     caught_at[i] = true;
   }
   // Under a parent that ignores SIGCHLD the tool would be reaped behind our back and its
   // status lost.
-  set_default(SIGCHLD);
+  if (sigaction(SIGCHLD, nullptr, &act) == 0) {
+    act.sa_handler = SIG_DFL;
+    act.sa_flags = 0;
+    sigaction(SIGCHLD, &act, nullptr);
+  }
 }
 
 void relay_hold() {
