@@ -30,7 +30,7 @@ const char* volatile litter = nullptr;
 bool caught_at[kRelayedCount];  // which of kRelayed reach on_signal
 sigset_t held_mask;             // the mask in force before relay_hold
 
-// Acts on one signal. Runs in the handler, or with the tool's pid just made known.
+// Acts on one signal, in the handler; a kept one is sent once the tool's pid is known.
 // typed_at_terminal: the whole foreground process group, the tool included, has it too.
 void relay_decide(int sig, bool typed_at_terminal) {
   switch (state) {
