@@ -1,45 +1,100 @@
 #!/usr/bin/env bash
-# Counts the instructions that quarn-ar itself executes for `quarn-ar t lib.a` with the
-# host's ar, started from an installed tree, beside a minimal program that only starts
-# the same ar with the same two extra arguments and waits. Instruction counts
-# (callgrind) do not depend on the load of the machine; only the first process is
-# traced, not the ar it starts. The same again with the program linked statically.
+# Start-up cost of `quarn-ar t lib.a` with the host's ar, started from an installed tree:
+# the program as this build links it (dynamic, as a rule), linked statically with glibc
+# and with musl, beside a minimal program that only starts the same ar with the same two
+# extra arguments and waits, and beside the one-line dash script a user would otherwise
+# write. Two figures for each:
 #
-#   startup_bench.sh BUILD_DIR MINIMAL_SPAWN TEST_PLUGIN TARGET VERSION STATIC_QUARN_AR
+# - instructions executed by the first process (callgrind), not by the ar it starts:
+#   they do not depend on the load of the machine;
+# - wall time per call: ROUNDS rounds, each running every candidate CALLS times in turn
+#   (so that a change in the machine's load hits them all alike), and the median round.
+#
+#   startup_bench.sh BUILD_DIR MINIMAL_SPAWN TEST_PLUGIN TARGET VERSION STATIC_QUARN_AR SPAWN_LOOP [MUSL_QUARN_AR]
 set -euo pipefail
-build=$1 minimal=$2 plugin=$3 target=$4 version=$5 static_ar=$6
+build=$1 minimal=$2 plugin=$3 target=$4 version=$5 static_ar=$6 spawn_loop=$7 musl_ar=${8:-}
+rounds=${QUARN_BENCH_ROUNDS:-10} calls=${QUARN_BENCH_CALLS:-300}
 
 # The wrapper copies every PATH entry into its fallback list, so the figure depends on
-# PATH: both programs run with Debian's default one.
+# PATH: all run with Debian's default one.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 command -v valgrind >/dev/null || { echo "valgrind is needed (Debian package valgrind)" >&2; exit 1; }
 host_ar=$(command -v ar) || { echo "no ar on PATH (Debian package binutils)" >&2; exit 1; }
+dash=$(command -v dash) || { echo "no dash on PATH (Debian package dash)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-tree=$work/tree
-cmake --install "$build" --prefix "$tree" >/dev/null
-ln -s "$host_ar" "$tree/$target/bin/ar"
-tool_plugin=$tree/libexec/quarn/$target/$version/libvorta_plugin.so
-cp "$plugin" "$tool_plugin"
 printf 'int f(void) { return 1; }\n' >"$work/f.c"
 cc -c -o "$work/f.o" "$work/f.c"
 "$host_ar" rcs "$work/lib.a" "$work/f.o"
 
-count() {
-  local out=$work/callgrind.out
-  rm -f "$out"
-  (cd "$work" && valgrind --tool=callgrind --trace-children=no --callgrind-out-file="$out" "$@") \
-    >/dev/null 2>"$work/valgrind.log" || { cat "$work/valgrind.log" >&2; exit 1; }
-  awk '/^summary:/ { print $2 }' "$out"
+# One installed tree per program: bin/quarn-ar is a link to the target-prefixed
+# program, which is replaced by the variant measured.
+install_tree() {
+  local tree=$work/$1
+  cmake --install "$build" --prefix "$tree" >/dev/null
+  ln -s "$host_ar" "$tree/$target/bin/ar"
+  cp "$plugin" "$tree/libexec/quarn/$target/$version/libvorta_plugin.so"
+  if [ -n "${2:-}" ]; then cp "$2" "$tree/bin/$target-quarn-ar"; fi
 }
+install_tree dynamic
+install_tree static "$static_ar"
+[ -z "$musl_ar" ] || install_tree musl "$musl_ar"
+tool=$work/dynamic/$target/bin/ar
+tool_plugin=$work/dynamic/libexec/quarn/$target/$version/libvorta_plugin.so
+printf '#!%s\nexec %s --plugin %s "$@"\n' "$dash" "$tool" "$tool_plugin" >"$work/ar.sh"
+chmod +x "$work/ar.sh"
 
-wrapper=$(count "$tree/bin/quarn-ar" t lib.a)
-floor=$(count "$minimal" "$tree/$target/bin/ar" "$tool_plugin" t lib.a)
-# bin/quarn-ar is a link to the target-prefixed program: put the static one there.
-cp "$static_ar" "$tree/bin/$target-quarn-ar"
-static=$(count "$tree/bin/quarn-ar" t lib.a)
-echo "quarn-ar t lib.a (installed tree): $wrapper instructions"
-echo "minimal spawn and wait:            $floor instructions"
-awk -v w="$wrapper" -v f="$floor" 'BEGIN { printf "ratio:                             %.3f (target: at most 1.15)\n", w / f }'
-echo "the same, linked statically:       $static instructions (target: at most 55000)"
+names=(dynamic static)
+labels=("quarn-ar, dynamic (glibc)" "quarn-ar, static (glibc)")
+commands=("$work/dynamic/bin/quarn-ar t lib.a" "$work/static/bin/quarn-ar t lib.a")
+if [ -n "$musl_ar" ]; then
+  names+=(musl) labels+=("quarn-ar, static (musl)") commands+=("$work/musl/bin/quarn-ar t lib.a")
+fi
+names+=(minimal dash)
+labels+=("minimal spawn and wait" "dash script: exec ar --plugin")
+commands+=("$minimal $tool $tool_plugin t lib.a" "$work/ar.sh t lib.a")
+
+# The script's process becomes ar at its exec, and callgrind leaves it there: its count
+# is the one dumped just before the exec.
+count() {
+  local out=$work/callgrind.out dump=
+  rm -f "$out" "$out".*
+  if [ "$1" = dash ]; then dump=--dump-before=execve; fi
+  # shellcheck disable=SC2086 # the command lines hold no spaces but between words
+  (cd "$work" && valgrind --tool=callgrind --trace-children=no $dump --callgrind-out-file="$out" $2) \
+    >/dev/null 2>"$work/valgrind.log" || { cat "$work/valgrind.log" >&2; exit 1; }
+  if [ -n "$dump" ]; then out=$out.1; fi
+  awk '/^(summary|totals):/ { print $2; exit }' "$out"
+}
+declare -A instructions wall
+for i in "${!names[@]}"; do instructions[${names[$i]}]=$(count "${names[$i]}" "${commands[$i]}"); done
+
+for ((round = 0; round < rounds; ++round)); do
+  for i in "${!names[@]}"; do
+    # shellcheck disable=SC2086
+    ns=$(cd "$work" && "$spawn_loop" "$calls" ${commands[$i]})
+    wall[${names[$i]}]+="$ns "
+  done
+done
+median() { tr ' ' '\n' | sed '/^$/d' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+for name in "${names[@]}"; do wall[$name]=$(median <<<"${wall[$name]}"); done
+
+echo "quarn-ar t lib.a from an installed tree: instructions of the first process (callgrind),"
+echo "wall time per call (median of $rounds rounds of $calls calls)"
+printf '%-32s %12s %12s %12s %12s\n' "" instructions "/ minimal" "wall (us)" "/ dash"
+for i in "${!names[@]}"; do
+  name=${names[$i]}
+  awk -v label="${labels[$i]}" -v n="${instructions[$name]}" -v floor="${instructions[minimal]}" \
+      -v w="${wall[$name]}" -v script="${wall[dash]}" \
+      'BEGIN { printf "%-32s %12d %12.3f %12.1f %12.3f\n", label, n, n / floor, w / 1000, w / script }'
+done
+echo
+awk -v w="${instructions[dynamic]}" -v f="${instructions[minimal]}" \
+  'BEGIN { printf "dynamic program / minimal spawn, instructions: %.3f (target: at most 1.15)\n", w / f }'
+echo "static (glibc) program, instructions:           ${instructions[static]} (target: at most 55000)"
+if [ -n "$musl_ar" ]; then
+  awk -v w="${wall[musl]}" -v s="${wall[dash]}" \
+    'BEGIN { printf "musl program / dash script, wall per call:     %.3f (target: at most 0.95)\n", w / s }'
+  echo "musl program, instructions:                     ${instructions[musl]} (target: under 32000)"
+fi

@@ -1,5 +1,9 @@
 # Warnings for everything we compile.
 add_compile_options(-Wall -Wextra)
+# 64-bit file offsets, inode numbers and times on 32-bit hosts too: without them stat and
+# readdir fail with EOVERFLOW on filesystems with large inode numbers. _TIME_BITS needs
+# glibc 2.34; every other libc, and 64-bit hosts, ignore both.
+add_compile_definitions(_FILE_OFFSET_BITS=64 _TIME_BITS=64)
 
 option(QUARN_WERROR "Treat warnings as errors" OFF)
 if(QUARN_WERROR)
@@ -17,11 +21,14 @@ if(QUARN_SANITIZE)
 endif()
 
 # The programs start once per archive step of every build: no exceptions, no RTTI,
-# no guard variables, and no C++ runtime to load.
+# no guard variables, and no C++ runtime to load. Nor unwind tables: where they are the
+# default (clang for 32-bit ARM), every object refers to the ARM EHABI personality
+# routines, which only libgcc_s or libunwind provide. Target options come after
+# CMAKE_CXX_FLAGS, so a default switched on there is switched off again.
 function(quarn_lean target)
   target_compile_options(${target} PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>
-    -ffunction-sections -fdata-sections)
+    -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
 endfunction()
 
 # A program is linked as C, and CMake then adds the libraries that the C++ compiler links

@@ -4,7 +4,8 @@
 #   <target>/bin/                                  where a packager drops ar, nm, ranlib
 #   lib/quarn/<target>/<version>/                  the library directory the search climbs out of
 #   libexec/quarn/<target>/<version>/              where a packager drops libvorta_plugin.so
-#   share/man/man1/                                <target>-quarn-ar(1), and links for every other name
+#   share/man/man1/                                <target>-quarn-ar(1) ..., and links by the plain names
+#   share/doc/quarn/LICENSE
 # Everything is relative to the prefix, so the tree works wherever it is unpacked, and
 # nothing but the plain-name links, of programs and manual pages, is shared between the
 # targets of one prefix.
@@ -12,7 +13,7 @@ set(_versioned "${QUARN_TARGET}/${QUARN_TOOLCHAIN_VERSION}")
 
 # Every directory of the tree, the empty ones a packager fills included, made 0755
 # whatever the umask before the files go in.
-set(_tree_dirs bin share/man/man1 ${QUARN_TARGET}/bin lib/quarn/${_versioned} libexec/quarn/${_versioned})
+set(_tree_dirs bin share/man/man1 share/doc/quarn ${QUARN_TARGET}/bin lib/quarn/${_versioned} libexec/quarn/${_versioned})
 install(CODE "set(QUARN_TREE_DIRS \"${_tree_dirs}\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuarnMakeDirs.cmake)
 
@@ -23,21 +24,20 @@ foreach(program ${QUARN_PROGRAMS})
   install(FILES $<TARGET_FILE_DIR:${program}>/${program} DESTINATION bin)
 endforeach()
 
-# One page, written for this target, under the prefixed name; every other name links to it.
+# One page per program, written for this target, under the prefixed name and titled by the
+# program's plain name, which links to it.
 set(_man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
-set(_man_page ${QUARN_TARGET}-quarn-ar.1)
 file(REMOVE_RECURSE ${_man_dir})
-configure_file(${PROJECT_SOURCE_DIR}/doc/quarn-ar.1.in ${_man_dir}/${_man_page} @ONLY)
-set(_man_files ${_man_dir}/${_man_page})
+set(_man_files "")
 foreach(program ${QUARN_PROGRAMS})
-  foreach(page ${QUARN_TARGET}-${program}.1 ${program}.1)
-    if(NOT page STREQUAL _man_page)
-      file(CREATE_LINK ${_man_page} ${_man_dir}/${page} SYMBOLIC)
-      list(APPEND _man_files ${_man_dir}/${page})
-    endif()
-  endforeach()
+  string(TOUPPER ${program} QUARN_MAN_TITLE)
+  configure_file(${PROJECT_SOURCE_DIR}/doc/quarn-ar.1.in ${_man_dir}/${QUARN_TARGET}-${program}.1 @ONLY)
+  file(CREATE_LINK ${QUARN_TARGET}-${program}.1 ${_man_dir}/${program}.1 SYMBOLIC)
+  list(APPEND _man_files ${_man_dir}/${QUARN_TARGET}-${program}.1 ${_man_dir}/${program}.1)
 endforeach()
 install(FILES ${_man_files} DESTINATION share/man/man1)
+
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/quarn)
 
 set(CPACK_GENERATOR TGZ)
 set(CPACK_PACKAGE_NAME quarn-binutils-wrappers)
@@ -49,4 +49,5 @@ if(QUARN_STATIC)
 endif()
 set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 include(CPack)

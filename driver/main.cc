@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "argv/argv_expand.h"
 #include "driver/exit_status.h"
@@ -15,6 +16,7 @@
 #include "process/pex_run.h"
 #include "quarn_config.h"
 #include "support/join_strings.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ constexpr wrapper_identity self = {WRAPPED_TOOL, WRAPPER_NAME, DASH_FIRST_ARGUME
 
 void init_search_lists(const char* prog_name) {
   install_dirs dirs = find_install_dirs(prog_name, self.name);
-  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs, &fallback_dirs);
+  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs);
 }
 
 [[noreturn]] void usage() {
@@ -32,7 +34,7 @@ void init_search_lists(const char* prog_name) {
 
 // What became of one start of the tool.
 struct tool_run {
-  const char* failed;  // null when the tool ran and was waited for
+  const char* error_message;  // null when the tool ran and was waited for
   int error_code;
   int status;  // its wait status
   int signal;  // a terminating signal that reached the wrapper meanwhile, or 0
@@ -42,8 +44,8 @@ tool_run run_tool(const char* tool_path, char* const* tool_argv) {
   char* child_name = join_strings(CHILD_NAME_PREFIX, tool_path, nullptr);
   tool_run run = {};
   relay_tool_starting();
-  run.failed = pex_run_command_watched(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name, nullptr,
-                                       nullptr, relay_tool_started, nullptr, &run.status, &run.error_code);
+  run.error_message = pex_run_command_watched(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name,
+                                              nullptr, nullptr, &relay_watch, &run.status, &run.error_code);
   run.signal = relay_tool_done();
   return run;
 }
@@ -73,30 +75,36 @@ int main(int argc, char** argv) {
   // through one response file of ours.
   char** const original_argv = argv;
   argv_expand_at_files(&argc, &argv);
+  bool through_file = argv != original_argv;
   relay_catch_signals();
-  response_file response = {nullptr, -1};
-  if (argv != original_argv) response_file_create(&response);
-
   if (self.dash_first_argument) apply_dash_first_argument(argv);
   char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
-  char* pass_through[3];
-  if (response.name != nullptr) response_file_write(&response, tool_argv, pass_through);
-  if (trace_enabled) trace_command(tool_argv, response.name);
 
-  tool_run run = run_tool(tool_path, response.name != nullptr ? pass_through : tool_argv);
-  // The plugin arguments and a longer tool path can push a command line that the
-  // caller could start us with past the system's limit: a response file carries any.
-  if (run.failed != nullptr && run.error_code == E2BIG && run.signal == 0 && response.name == nullptr) {
-    response_file_create(&response);
-    response_file_write(&response, tool_argv, pass_through);
+  response_file response = {nullptr, -1};
+  char* pass_through[3];
+  tool_run run;
+  for (;;) {
+    if (through_file) {
+      response_file_create(&response);
+      response_file_write(&response, tool_argv, pass_through);
+    }
     if (trace_enabled) trace_command(tool_argv, response.name);
-    run = run_tool(tool_path, pass_through);
+    run = run_tool(tool_path, through_file ? pass_through : tool_argv);
+    if (run.error_message != nullptr)
+      TRACE("  - failed to start: %s: %s", run.error_message,
+            run.error_code != 0 ? strerror(run.error_code) : "refused by the pipeline");
+    // The plugin arguments and a longer tool path can push a command line that the
+    // caller could start us with past the system's limit: a response file carries any.
+    bool too_long = run.error_message != nullptr && run.error_code == E2BIG && run.signal == 0;
+    if (!too_long || through_file) break;
+    TRACE("  - starting again through a response file: the command line is too long for the system");
+    through_file = true;
   }
   response_file_remove(&response);
   // Interrupted: end as the tool would have ended us, with nothing of our own to say.
   if (run.signal != 0) relay_end_by(run.signal);
-  if (run.failed != nullptr) {
-    fprintf(stderr, "Error running %s: %s\n", tool_path, run.failed);
+  if (run.error_message != nullptr) {
+    fprintf(stderr, "Error running %s: %s\n", tool_path, run.error_message);
     return 1;
   }
   return exit_status_from_wait(run.status, tool_path, stderr);

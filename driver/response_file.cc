@@ -1,20 +1,22 @@
 #include "driver/response_file.h"
 
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 #include "argv/argv_write.h"
 #include "driver/signal_relay.h"
+#include "support/checked_alloc.h"
 #include "support/join_strings.h"
 #include "support/stream.h"
 #include "support/temp_file.h"
 
 namespace {
 
+// The file is litter by now: exit_program removes it.
 [[noreturn]] void fail(const char* what, const char* name) {
   fprintf(stderr, "%s temporary file %s\n", what, name);
-  exit(1);
+  exit_program(1);
 }
 
 }  // namespace
@@ -31,12 +33,16 @@ void response_file_write(response_file* file, char* const* tool_argv, char* pass
   // Through the descriptor mkstemps opened: the name may point elsewhere by now.
   FILE* out = stream_fdopen_unlocked(file->fd, "w");
   if (out == nullptr) fail("Cannot open", file->name);
-  struct sigaction file_size_action;
-  relay_ignore_file_size_signal(&file_size_action);
+  // A file-size limit then fails the write with EFBIG instead of killing the wrapper; the
+  // tool gets the caller's disposition back.
+  struct sigaction ignore = {}, saved;
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, &saved);
   if (argv_write_quoted(tool_argv + 1, out) != 0) fail("Cannot write to", file->name);
   if (fclose(out) == EOF) fail("Cannot close", file->name);
   file->fd = -1;
-  relay_restore_file_size_signal(&file_size_action);
+  sigaction(SIGXFSZ, &saved, nullptr);
   pass_through[0] = tool_argv[0];
   pass_through[1] = join_strings("@", file->name, nullptr);
   pass_through[2] = nullptr;
@@ -44,10 +50,6 @@ void response_file_write(response_file* file, char* const* tool_argv, char* pass
 
 void response_file_remove(response_file* file) {
   if (file->name == nullptr) return;
-  // Held back, a signal cannot remove the name a second time, when another process may
-  // have made a new file of that name.
-  relay_hold();
-  unlink(file->name);
-  relay_set_litter(nullptr);
-  relay_release();
+  relay_remove_litter();
+  file->name = nullptr;
 }

@@ -1,98 +1,153 @@
 #include "driver/signal_relay.h"
 
 #include <cerrno>
+#include <csignal>
 #include <unistd.h>
+
+#include "support/checked_alloc.h"
 
 namespace {
 
-constexpr int kRelayed[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kRelayed[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM,
+                            SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
+constexpr size_t kRelayedCount = sizeof kRelayed / sizeof kRelayed[0];
+
+enum relay_state : sig_atomic_t {
+  NO_TOOL,   // nothing to wait for: a signal ends the wrapper at once
+  STARTING,  // the tool is being started: its pid is not known yet
+  RUNNING,   // the tool runs as tool_pid
+  ENDED,     // the tool has ended: its pid is about to be released
+};
 
 // Shared with the handler. The process has one thread, so plain word-sized stores are
 // seen whole; volatile keeps the compiler from caching them across a handler's run.
-volatile sig_atomic_t starting = 0;   // a tool is being started or runs
-volatile sig_atomic_t caught = 0;     // first signal caught since then
-volatile sig_atomic_t forwarded = 0;  // the tool has been sent a signal
-volatile sig_atomic_t child = 0;      // the tool's pid once it runs
+volatile sig_atomic_t state = NO_TOOL;
+volatile sig_atomic_t tool_pid = 0;
+volatile sig_atomic_t first = 0;   // the first signal caught since the tool was starting
+volatile sig_atomic_t unsent = 0;  // a signal caught while the tool's pid was unknown
 const char* volatile litter = nullptr;
 
-bool caught_at[sizeof kRelayed / sizeof kRelayed[0]];  // which of kRelayed reach on_signal
-sigset_t held_mask;                                     // the mask in force before relay_hold
+bool caught_at[kRelayedCount];  // which of kRelayed reach on_signal
+sigset_t held_mask;             // the mask in force before relay_hold
 
-void on_signal(int sig) {
-  // Before the tool starts, nothing else needs waiting for: end at once.
-  if (!starting) relay_end_by(sig);
-  int saved_errno = errno;  // the flow may be about to read it
-  if (caught == 0) caught = sig;
-  pid_t pid = child;
-  if (pid > 0) {
-    kill(pid, sig);
-    forwarded = 1;
+// Acts on one signal, in the handler; a kept one is sent once the tool's pid is known.
+// typed_at_terminal: the whole foreground process group, the tool included, has it too.
+void relay_decide(int sig, bool typed_at_terminal) {
+  switch (state) {
+    case NO_TOOL:
+      relay_end_by(sig);
+    case STARTING:
+      // The tool may not have existed when the terminal sent it: pass it on regardless.
+      if (unsent == 0) unsent = sig;
+      break;
+    case RUNNING:
+      // The tool is in our process group (it is started without a group of its own).
+      if (!typed_at_terminal) kill(tool_pid, sig);
+      break;
+    case ENDED:
+      break;
   }
+}
+
+void on_signal(int sig, siginfo_t* info, void*) {
+  int saved_errno = errno;  // the flow may be about to read it
+  if (first == 0) first = sig;
+  bool typed = false;
+#ifdef SI_KERNEL
+  // An alarm or a CPU limit also comes from the kernel, but to the wrapper alone.
+  typed = (sig == SIGINT || sig == SIGQUIT) && info != nullptr && info->si_code == SI_KERNEL;
+#else
+  (void)info;
+#endif
+  relay_decide(sig, typed);
   errno = saved_errno;
 }
 
-void set_action(int sig, void (*handler)(int), int flags = 0, struct sigaction* old = nullptr) {
+void set_default(int sig) {
   struct sigaction act = {};
-  act.sa_handler = handler;
+  act.sa_handler = SIG_DFL;
   sigemptyset(&act.sa_mask);
-  act.sa_flags = flags;
-  sigaction(sig, &act, old);
+  sigaction(sig, &act, nullptr);
 }
+
+void tool_started(pid_t pid) {
+  tool_pid = pid;
+  state = RUNNING;
+  int sig = unsent;
+  unsent = 0;
+  if (sig != 0) kill(pid, sig);
+}
+
+void tool_exited() { state = ENDED; }
 
 }  // namespace
 
+const pex_watch relay_watch = {tool_started, tool_exited};
+
 void relay_catch_signals() {
-  for (size_t i = 0; i < sizeof kRelayed / sizeof kRelayed[0]; ++i) {
+  // Each action is built on the one the system reports: its mask is then a valid set
+  // (empty, as exec leaves it) without a call of sigemptyset on every start.
+  struct sigaction act;
+  for (size_t i = 0; i < kRelayedCount; ++i) {
     // What the caller ignores (nohup, a background job) stays ignored, here and in the tool.
-    struct sigaction old;
-    if (sigaction(kRelayed[i], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if (sigaction(kRelayed[i], nullptr, &act) != 0 || act.sa_handler == SIG_IGN) continue;
+    act.sa_sigaction = on_signal;
     // SA_RESTART: the wait for the tool goes on after the handler has passed a signal on.
     // The handler may run nested for another signal; each step of it stays sound then.
-    set_action(kRelayed[i], on_signal, SA_RESTART);
+    act.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigaction(kRelayed[i], &act, nullptr);
     caught_at[i] = true;
   }
   // Under a parent that ignores SIGCHLD the tool would be reaped behind our back and its
   // status lost.
-  set_action(SIGCHLD, SIG_DFL);
+  if (sigaction(SIGCHLD, nullptr, &act) == 0) {
+    act.sa_handler = SIG_DFL;
+    act.sa_flags = 0;
+    sigaction(SIGCHLD, &act, nullptr);
+  }
 }
 
 void relay_hold() {
-  sigset_t caught_set;
-  sigemptyset(&caught_set);
-  for (size_t i = 0; i < sizeof kRelayed / sizeof kRelayed[0]; ++i) {
-    if (caught_at[i]) sigaddset(&caught_set, kRelayed[i]);
+  // Built here, not at start: most runs make no response file and never hold signals.
+  sigset_t caught;
+  sigemptyset(&caught);
+  for (size_t i = 0; i < kRelayedCount; ++i) {
+    if (caught_at[i]) sigaddset(&caught, kRelayed[i]);
   }
-  sigprocmask(SIG_BLOCK, &caught_set, &held_mask);
+  sigprocmask(SIG_BLOCK, &caught, &held_mask);
 }
 
 void relay_release() { sigprocmask(SIG_SETMASK, &held_mask, nullptr); }
 
-void relay_set_litter(const char* name) { litter = name; }
-
-void relay_tool_starting() { starting = 1; }
-
-void relay_tool_started(pid_t pid, void*) {
-  child = pid;
-  // A signal that came while the tool was being started found no pid to go to.
-  if (caught != 0 && !forwarded) {
-    kill(pid, caught);
-    forwarded = 1;
-  }
+void relay_set_litter(const char* name) {
+  litter = name;
+  exit_cleanup_hook = name != nullptr ? relay_remove_litter : nullptr;
 }
 
+void relay_remove_litter() {
+  // Held back, a signal cannot remove the name a second time, when another process may
+  // have made a new file of that name.
+  relay_hold();
+  if (litter != nullptr) unlink(litter);
+  relay_set_litter(nullptr);
+  relay_release();
+}
+
+void relay_tool_starting() { state = STARTING; }
+
 int relay_tool_done() {
-  child = 0;
-  starting = 0;
-  int sig = caught;
-  caught = 0;
-  forwarded = 0;
+  state = NO_TOOL;
+  tool_pid = 0;
+  int sig = first;
+  first = 0;
+  unsent = 0;
   return sig;
 }
 
 void relay_end_by(int sig) {
   const char* name = litter;
   if (name != nullptr) unlink(name);
-  set_action(sig, SIG_DFL);
+  set_default(sig);
   // Inside the handler sig is blocked: raised, it waits for the unblock and then ends us.
   raise(sig);
   sigset_t only;
@@ -101,7 +156,3 @@ void relay_end_by(int sig) {
   sigprocmask(SIG_UNBLOCK, &only, nullptr);
   _exit(1);  // not reached: the default action of every relayed signal ends the process
 }
-
-void relay_ignore_file_size_signal(struct sigaction* saved) { set_action(SIGXFSZ, SIG_IGN, 0, saved); }
-
-void relay_restore_file_size_signal(const struct sigaction* saved) { sigaction(SIGXFSZ, saved, nullptr); }

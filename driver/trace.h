@@ -1,14 +1,11 @@
 // What a wrapper tells on standard error when QUARN_TRACE is set: how it found its
 // installation, the searches with every candidate passed over, and the command it starts.
+// Callers call these only while trace_enabled.
 #pragma once
 
 #include "search/relocate.h"
+#include "support/trace.h"
 
-/// False unless QUARN_TRACE held a non-empty value when trace_init ran.
-extern bool trace_enabled;
-
-/// Reads QUARN_TRACE once; a non-empty value switches tracing on, the search traces too.
-void trace_init();
 /// Tells the name relocation started from, whether QUARN_EXEC_PREFIX made it, and the
 /// program file found for it (null when there is none), with what note says of it.
 void trace_program_file(const char* prog_name, bool from_exec_prefix, const char* program_file,

@@ -11,7 +11,7 @@
 dir_list tool_dirs;
 dir_list fallback_dirs;
 
-void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback) {
+void seed_search_lists(const char* lib, const char* libexec, dir_list* tools) {
   // The target's own bin directory lies under the prefix, which the library directory
   // reaches by climbing out of <target>/<version>/; then the version's libexec
   // directory. Each is one entry: a ':' in the installation's path is part of a name,
@@ -22,7 +22,6 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, di
   dir_list_append(tools, versioned);
   free(bin);  // the list keeps copies
   free(versioned);
-  dir_list_from_env("PATH", fallback);
 }
 
 namespace {
@@ -63,7 +62,11 @@ char* locate_plugin(const dir_list* tools) {
 }
 
 char* path_with_directory(char* path) {
-  if (strchr(path, '/') != nullptr) return path;
+  // By hand rather than strchr: every run takes this path, and each distinct libc
+  // function costs a symbol lookup at its first call.
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '/') return path;
+  }
   char* qualified = join_strings("./", path, nullptr);
   free(path);
   return qualified;
@@ -71,9 +74,11 @@ char* path_with_directory(char* path) {
 
 char* prefixed_tool_name(const char* tool) { return join_strings(CONFIG_TARGET, "-", tool, nullptr); }
 
-char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback) {
+char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback) {
   char* path = search_dir_list(tools, tool, X_OK);
   if (path == nullptr) {
+    // Split only now: most runs find the tool in the installation and never read PATH.
+    dir_list_from_env("PATH", fallback);
     // A host tool of the plain name along PATH would not understand the target's objects.
     char* prefixed = prefixed_tool_name(tool);
     path = search_dir_list(fallback, prefixed, X_OK);
@@ -87,10 +92,12 @@ void apply_dash_first_argument(char** argv) {
 }
 
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
-  char** tool_argv = static_cast<char**>(checked_calloc(static_cast<size_t>(argc) + 3, sizeof(char*)));
+  // Every entry is set below; argc pointers already fit in memory, so the size cannot wrap.
+  char** tool_argv = static_cast<char**>(checked_alloc((static_cast<size_t>(argc) + 3) * sizeof(char*)));
   tool_argv[0] = const_cast<char*>(tool_path);
   tool_argv[1] = const_cast<char*>("--plugin");
   tool_argv[2] = const_cast<char*>(plugin_path);
   for (int i = 1; i < argc; ++i) tool_argv[i + 2] = argv[i];
+  tool_argv[argc + 2] = nullptr;
   return tool_argv;
 }

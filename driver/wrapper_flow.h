@@ -18,8 +18,8 @@ extern dir_list tool_dirs;
 extern dir_list fallback_dirs;
 
 /// Appends the target's bin directory (reached through lib) and the version's libexec
-/// directory to tools, one whole entry each, and the directories of PATH to fallback.
-void seed_search_lists(const char* lib, const char* libexec, dir_list* tools, dir_list* fallback);
+/// directory to tools, one whole entry each. PATH reaches fallback in locate_tool.
+void seed_search_lists(const char* lib, const char* libexec, dir_list* tools);
 
 /// Takes the first "-B dir" or "-Bdir" argument out of argv (count and entries move down)
 /// and puts dir, with a '/' added unless empty or already there, in front of both lists.
@@ -30,8 +30,9 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback);
 /// Found paths always hold a '/' (see path_with_directory).
 char* locate_plugin(const dir_list* tools);
 /// Returns the tool's path: the plain name along tools, else the target-prefixed name along
-/// fallback, with execute access; null when neither is found.
-char* locate_tool(const char* tool, const dir_list* tools, const dir_list* fallback);
+/// fallback with the directories of PATH appended to it first; with execute access; null
+/// when neither is found. Call it once: each miss in tools appends PATH again.
+char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback);
 /// Returns path itself when it holds a '/', else a new string "./" + path, so that a
 /// file found through the empty prefix is not looked up along PATH or a library path.
 char* path_with_directory(char* path);
@@ -40,6 +41,6 @@ char* prefixed_tool_name(const char* tool);
 
 /// Puts a '-' in front of argv[1] when there is one and it does not begin with '-'.
 void apply_dash_first_argument(char** argv);
-/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null.
+/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null (argc >= 1).
 /// The user's strings are shared, not copied.
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);

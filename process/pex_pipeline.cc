@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "process/pex_backend.h"
+#include "process/pex_pipeline_internal.h"
 #include "support/checked_alloc.h"
 #include "support/join_strings.h"
 #include "support/temp_file.h"
@@ -12,12 +14,6 @@
 namespace {
 
 int flag(int flags, int which) { return (flags & which) != 0 ? 1 : 0; }
-
-void record_temp_file(pex_pipeline* p, char* name) {
-  size_t count = static_cast<size_t>(p->temp_file_count) + 1;
-  p->temp_files = static_cast<char**>(checked_realloc(p->temp_files, count * sizeof(char*)));
-  p->temp_files[p->temp_file_count++] = name;
-}
 
 void record_child(pex_pipeline* p, pid_t pid) {
   size_t count = static_cast<size_t>(p->child_count) + 1;
@@ -40,7 +36,8 @@ const char* refusal(const pex_pipeline* p, int stage_flags, const char* error_na
   return nullptr;
 }
 
-// Step 2 of a stage: the descriptor it reads, or a message.
+// Sets *in to what the stage reads: the pending input file, or next_stdin_fd (a pipe's
+// read end, or the caller's standard input). Null, or a message.
 const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* error_code) {
   if (p->next_stdin_name == nullptr) {
     *in = p->next_stdin_fd;
@@ -57,13 +54,13 @@ const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* err
     *error_code = errno;
     return "open temporary file";
   }
-  if (p->next_stdin_name_owned) free(p->next_stdin_name);
-  p->next_stdin_name_owned = 0;
-  p->next_stdin_name = nullptr;
+  pex_clear_input_name(p);
   return nullptr;
 }
 
-// Step 3 of a stage: the descriptor it writes, or a message.
+// Sets *out to what the stage writes: a final stage's output file or the caller's
+// standard output, else a pipe or a temporary file for the next stage to read. Null,
+// or a message.
 const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
                               int* error_code) {
   int binary = flag(stage_flags, PEX_OUTPUT_BINARY);
@@ -100,15 +97,8 @@ const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* outp
       *error_code = 0;
       return "could not create temporary file";
     }
-    bool made = name != output_name;
-    if (!(p->pipeline_flags & PEX_KEEP_TEMPS)) {
-      record_temp_file(p, made ? name : checked_strdup(name));
-      p->next_stdin_name_owned = 0;
-    } else {
-      p->next_stdin_name_owned = made ? 1 : 0;
-    }
     // The caller's own string stays pending: it must live until the next stage.
-    p->next_stdin_name = name;
+    pex_pend_input_name(p, name, name != output_name, !(p->pipeline_flags & PEX_KEEP_TEMPS));
     *out = p->backend->open_for_write(p, name, binary, append);
   }
   if (*out < 0) {
@@ -118,7 +108,8 @@ const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* outp
   return nullptr;
 }
 
-// Step 4 of a stage: the descriptor it gets as standard error, or a message.
+// Sets *err to the stage's standard error: the error file, a pipe whose read end waits
+// for pex_open_stderr, or the caller's standard error. Null, or a message.
 const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error_name, int* err,
                              int* error_code) {
   if (error_name != nullptr) {
@@ -143,6 +134,22 @@ const char* open_stage_error(pex_pipeline* p, int stage_flags, const char* error
 }
 
 }  // namespace
+
+void pex_pend_input_name(pex_pipeline* p, char* name, bool made, bool remove) {
+  if (remove) {
+    size_t count = static_cast<size_t>(p->temp_file_count) + 1;
+    p->temp_files = static_cast<char**>(checked_realloc(p->temp_files, count * sizeof(char*)));
+    p->temp_files[p->temp_file_count++] = made ? name : checked_strdup(name);
+  }
+  p->next_stdin_name = name;
+  p->next_stdin_name_owned = made && !remove ? 1 : 0;
+}
+
+void pex_clear_input_name(pex_pipeline* p) {
+  if (p->next_stdin_name_owned) free(p->next_stdin_name);
+  p->next_stdin_name_owned = 0;
+  p->next_stdin_name = nullptr;
+}
 
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend) {
@@ -278,7 +285,7 @@ void pex_destroy(pex_pipeline* p) {
   int error_code;
   while (p->collected_count < p->child_count) pex_collect_children(p, 1, &message, &error_code);
 
-  if (p->next_stdin_name_owned) free(p->next_stdin_name);
+  pex_clear_input_name(p);
   free(p->child_ids);
   free(p->statuses);
   free(p->timings);

@@ -1,5 +1,5 @@
 // A pipeline of child processes with redirected standard streams, built on a
-// table of operating-system operations.
+// table of operating-system operations (process/pex_backend.h).
 //
 // Operations that start or wait for children return null on success, or a short
 // static message naming what failed, with an errno-style code in *error_code
@@ -59,25 +59,6 @@ struct pex_pipeline {
   char** temp_files;  // removed and freed by pex_destroy
   const pex_backend* backend;
   void* backend_data;  // reserved for the back end
-};
-
-/// The operating-system operations of a pipeline. finish may be null. spawn_child takes
-/// the parent's copies of in, out and err (but 0, 1 and 2): it closes them whether or
-/// not a child starts. make_pipe makes both ends close-on-exec, so that a child gets
-/// only the ends that spawn_child puts in place of its standard streams.
-struct pex_backend {
-  int (*open_for_read)(pex_pipeline* p, const char* name, int binary);
-  int (*open_for_write)(pex_pipeline* p, const char* name, int binary, int append);
-  pid_t (*spawn_child)(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
-                       char* const* environment, int in, int out, int err, int child_close,
-                       const char** message, int* error_code);
-  int (*close_fd)(pex_pipeline* p, int fd);
-  int (*wait_child)(pex_pipeline* p, pid_t pid, int* status, pex_timing* timing, int kill_first,
-                    const char** message, int* error_code);
-  int (*make_pipe)(pex_pipeline* p, int fds[2], int binary);
-  FILE* (*stream_for_read)(pex_pipeline* p, int fd, int binary);
-  FILE* (*stream_for_write)(pex_pipeline* p, int fd, int binary);
-  void (*finish)(pex_pipeline* p);
 };
 
 /// Returns a new, empty pipeline on backend; the caller releases it with pex_destroy.

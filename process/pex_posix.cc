@@ -14,11 +14,32 @@ extern char** environ;
 // below is accepted and ignored.
 namespace {
 
-int posix_open_for_read(pex_pipeline*, const char* name, int) { return open(name, O_RDONLY); }
+// Closes fd, keeping errno for the caller of the failed call.
+void discard(int fd) {
+  int saved = errno;
+  close(fd);
+  errno = saved;
+}
+
+// Returns fd as a close-on-exec descriptor above 2: moved there when the caller had
+// closed the standard stream it took the place of. On failure -1 with errno set, fd
+// closed. The pipeline takes 0, 1 and 2 for the caller's own streams: a pipe end or
+// file left on one of them would be taken for that stream and never reach the child.
+int off_standard_streams(int fd) {
+  if (fd < 0) return fd;
+  int kept = fd > STDERR_FILENO ? fd : fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (kept == fd && fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) kept = -1;
+  if (kept != fd) discard(fd);
+  return kept;
+}
+
+int posix_open_for_read(pex_pipeline*, const char* name, int) {
+  return off_standard_streams(open(name, O_RDONLY));
+}
 
 int posix_open_for_write(pex_pipeline*, const char* name, int, int append) {
   int mode = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
-  return open(name, mode, 0666);
+  return off_standard_streams(open(name, mode, 0666));
 }
 
 // Records the file actions that put the stage's descriptors in place of the child's
@@ -55,39 +76,35 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
                         char* const* environment, int in, int out, int err, int child_close,
                         const char** message, int* error_code) {
   pid_t result = -1;
-  *error_code = 0;
-  posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
+  // None for a stage that keeps our standard streams, the wrappers' every run: the
+  // start then calls no more of libc than it must.
+  posix_spawn_file_actions_t* used = nullptr;
+  const bool search = (stage_flags & PEX_PATH_SEARCH) != 0;
+  char* const* env = environment != nullptr ? environment : environ;
   // The spawn calls return their error number and leave errno alone.
-  int rc = posix_spawnattr_init(&attr);
-  if (rc != 0) {
-    *error_code = rc;
-    *message = "posix_spawnattr_init";
-  } else if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
-    *error_code = rc;
-    *message = "posix_spawn_file_actions_init";
-    posix_spawnattr_destroy(&attr);
-  } else {
-    rc = add_file_actions(&actions, stage_flags, in, out, err, child_close, message);
-    if (rc != 0) {
-      *error_code = rc;
-    } else {
-      char* const* env = environment != nullptr ? environment : environ;
-      pid_t pid;
-      if (stage_flags & PEX_PATH_SEARCH) {
-        rc = posix_spawnp(&pid, executable, &actions, &attr, argv, env);
-        if (rc != 0) *message = "posix_spawnp";
-      } else {
-        rc = posix_spawn(&pid, executable, &actions, &attr, argv, env);
-        if (rc != 0) *message = "posix_spawn";
-      }
-      if (rc != 0) *error_code = rc;
-      else result = pid;
+  int rc = 0;
+  if (in != STDIN_FILENO || out != STDOUT_FILENO || err != STDERR_FILENO || child_close >= 0 ||
+      (stage_flags & PEX_MERGE_STDERR) != 0) {
+    if ((rc = posix_spawn_file_actions_init(&actions)) != 0) {
+      *message = "posix_spawn_file_actions_init";
+      goto close_copies;
     }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    used = &actions;
+    rc = add_file_actions(used, stage_flags, in, out, err, child_close, message);
+    if (rc != 0) goto destroy_actions;
+  }
+  // No attributes: the child starts with our mask and dispositions, as exec leaves them.
+  rc = (search ? posix_spawnp : posix_spawn)(&result, executable, used, nullptr, argv, env);
+  if (rc != 0) {
+    *message = search ? "posix_spawnp" : "posix_spawn";
+    result = -1;  // unspecified after a failed start
   }
 
+destroy_actions:
+  if (used != nullptr) posix_spawn_file_actions_destroy(used);
+close_copies:
+  *error_code = rc;
   // The parent's copies go on every path, since the pipeline leaves them to us: the
   // child holds its own now, or there is no child. 0, 1 and 2 are the parent's own
   // streams. A failed close is reported only for a started child, and no other close
@@ -121,7 +138,9 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
   } else {
     got = waitpid(pid, status, 0);
   }
-  // An interrupted wait is a failed wait: there are no signal handlers to resume after.
+  // Not retried on EINTR: a handler installed with SA_RESTART (as the wrappers' signal
+  // relay is) resumes the wait by itself, and one without it asks for the wait to end,
+  // so the caller sees to the signal and the pipeline keeps the child for a later wait.
   if (got < 0) {
     *error_code = errno;
     *message = "wait";
@@ -135,11 +154,13 @@ int posix_wait_child(pex_pipeline*, pid_t pid, int* status, pex_timing* timing, 
 // its own error pipe, or a stream the caller reads, would keep that pipe open.
 int posix_make_pipe(pex_pipeline*, int fds[2], int) {
   if (pipe(fds) < 0) return -1;
-  if (fcntl(fds[0], F_SETFD, FD_CLOEXEC) < 0 || fcntl(fds[1], F_SETFD, FD_CLOEXEC) < 0) {
-    int saved = errno;
-    close(fds[0]);
-    close(fds[1]);
-    errno = saved;
+  int write_end = fds[1];
+  if ((fds[0] = off_standard_streams(fds[0])) < 0) {
+    discard(write_end);
+    return -1;
+  }
+  if ((fds[1] = off_standard_streams(write_end)) < 0) {
+    discard(fds[0]);
     return -1;
   }
   return 0;

@@ -1,6 +1,7 @@
 // The POSIX back end of the process pipeline.
 #pragma once
 
+#include "process/pex_backend.h"
 #include "process/pex_pipeline.h"
 
 /// The operations on POSIX descriptors, posix_spawn and waitpid/wait4. Keeps no state.

@@ -9,12 +9,15 @@ const char* pex_run_command(int stage_flags, const char* executable, char* const
                             const char* program_name, const char* output_name, const char* error_name,
                             int* status, int* error_code);
 
-/// Called with the child's pid once it has started, before the wait.
-using pex_started_hook = void (*)(pid_t pid, void* data);
+/// What a caller that passes signals on to the child learns of it.
+struct pex_watch {
+  void (*started)(pid_t pid);  // the child runs as pid; called before the wait
+  void (*exited)();            // the child has ended but is not reaped: pid still names it
+};
 
-/// pex_run_command that calls started(pid, data), when started is not null, between the
-/// start of the child and the wait: a caller that passes signals on learns whom to send them.
+/// pex_run_command that tells watch, when not null, of the child's start and end: until
+/// exited returns, the child's pid cannot be handed to another process.
 const char* pex_run_command_watched(int stage_flags, const char* executable, char* const* argv,
                                     const char* program_name, const char* output_name,
-                                    const char* error_name, pex_started_hook started, void* data,
-                                    int* status, int* error_code);
+                                    const char* error_name, const pex_watch* watch, int* status,
+                                    int* error_code);

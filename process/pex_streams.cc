@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "process/pex_backend.h"
+#include "process/pex_pipeline_internal.h"
 #include "support/checked_alloc.h"
 
 namespace {
@@ -58,28 +60,21 @@ FILE* pex_set_input_file(pex_pipeline* p, int stage_flags, const char* name) {
   char* file = pex_temp_name(p, stage_flags, name);
   if (file == nullptr) return nullptr;
   bool made = file != name;
+  // pex_temp_name makes a fresh file unless it joined the caller's suffix to the base,
+  // a name that may be anyone's file or directory.
+  bool created = made && (name == nullptr || p->temp_name_base == nullptr);
   FILE* stream = fopen(file, (stage_flags & PEX_OUTPUT_BINARY) ? "wb" : "w");
   if (stream == nullptr) {
     int saved = errno;
-    if (made) {
-      // No one else knows the name, so the file would outlive everything.
-      if (!(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
-      free(file);
-    }
+    // No one else knows a fresh name, so the file would outlive everything.
+    if (created && !(p->pipeline_flags & PEX_KEEP_TEMPS)) remove(file);
+    if (made) free(file);
     errno = saved;
     return nullptr;
   }
   p->input_stream = stream;
-  p->next_stdin_name = file;
-  if (made && !(p->pipeline_flags & PEX_KEEP_TEMPS)) {
-    // Once the first stage has read it, no one but the pipeline knows this name.
-    size_t count = static_cast<size_t>(p->temp_file_count) + 1;
-    p->temp_files = static_cast<char**>(checked_realloc(p->temp_files, count * sizeof(char*)));
-    p->temp_files[p->temp_file_count++] = file;
-    p->next_stdin_name_owned = 0;
-  } else {
-    p->next_stdin_name_owned = made ? 1 : 0;
-  }
+  // Once the first stage has read a name made here, no one but the pipeline knows it.
+  pex_pend_input_name(p, file, made, made && !(p->pipeline_flags & PEX_KEEP_TEMPS));
   return stream;
 }
 
@@ -115,9 +110,7 @@ FILE* pex_open_stdout(pex_pipeline* p, int binary) {
     FILE* stream = fopen(p->next_stdin_name, binary ? "rb" : "r");
     // Kept by the pipeline, so no later child may inherit it.
     if (stream != nullptr) fcntl(fileno(stream), F_SETFD, FD_CLOEXEC);
-    if (p->next_stdin_name_owned) free(p->next_stdin_name);
-    p->next_stdin_name_owned = 0;
-    p->next_stdin_name = nullptr;
+    pex_clear_input_name(p);
     return keep_stream(p, &p->stdout_stream, stream);
   }
   if (p->next_stdin_fd > 0) {

@@ -1,17 +1,15 @@
 #include "search/dir_list.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/checked_alloc.h"
+#include "support/trace.h"
 
 namespace {
-
-bool search_trace = false;
 
 // Stands for a failed stat; its errno says why, and only a trace asks.
 constexpr char kStatFailed[] = "";
@@ -25,30 +23,29 @@ const char* candidate_refusal(const char* path, int mode) {
   return nullptr;
 }
 
-void trace_refusal(const char* path, const char* refusal) {
+// The refusal as the trace tells it.
+const char* refusal_reason(const char* refusal) {
+  if (refusal != kStatFailed) return refusal;
   // A directory on the way that may not be searched fails stat too, and is no missing file.
-  if (refusal == kStatFailed) refusal = errno == ENOENT || errno == ENOTDIR ? "does not exist" : strerror(errno);
-  fprintf(stderr, "  - passed over %s: %s\n", path, refusal);
+  return errno == ENOENT || errno == ENOTDIR ? "does not exist" : strerror(errno);
 }
 
 }  // namespace
 
-void set_search_trace(bool on) { search_trace = on; }
-
 char* search_dir_list(const dir_list* list, const char* name, int mode) {
   int32_t name_len = static_cast<int32_t>(strlen(name));
   int32_t size = list->longest + name_len + 1;
-  if (search_trace) fprintf(stderr, "Looking for '%s'\n", name);
+  TRACE("Looking for '%s'", name);
   char* buffer = static_cast<char*>(checked_alloc(static_cast<size_t>(size)));
 
   if (name[0] == '/') {
     // An absolute name is taken on access alone, directories included.
     if (access(name, mode) == 0) {
       memcpy(buffer, name, static_cast<size_t>(name_len) + 1);
-      if (search_trace) fprintf(stderr, "  - found: absolute path\n");
+      TRACE("  - found: absolute path");
       return buffer;
     }
-    if (search_trace) fprintf(stderr, "  - failed to locate using absolute path\n");
+    TRACE("  - failed to locate using absolute path");
   } else {
     for (const dir_entry* entry = list->first; entry != nullptr; entry = entry->next) {
       size_t prefix_len = strlen(entry->prefix);
@@ -56,11 +53,11 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
       memcpy(buffer + prefix_len, name, static_cast<size_t>(name_len) + 1);
       const char* refusal = candidate_refusal(buffer, mode);
       if (refusal == nullptr) return buffer;
-      if (search_trace) trace_refusal(buffer, refusal);
+      TRACE("  - passed over %s: %s", buffer, refusal_reason(refusal));
     }
   }
 
-  if (search_trace && list->first == nullptr) fprintf(stderr, "  - failed: no entries in prefix list\n");
+  if (list->first == nullptr) TRACE("  - failed: no entries in prefix list");
   free(buffer);
   return nullptr;
 }
@@ -96,7 +93,7 @@ void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, pr
 void dir_list_prepend(dir_list* list, const char* prefix) { dir_list_add(list, prefix, true); }
 
 void dir_list_from_string(const char* text, dir_list* list) {
-  if (search_trace) fprintf(stderr, "Convert string '%s' into prefixes, separator = '%c'\n", text, ':');
+  TRACE("Convert string '%s' into prefixes, separator = '%c'", text, ':');
   // All entries of one string share one block, sized for n entries and the prefixes:
   // each component's bytes, a '/' and a NUL, or "./" and a NUL for an empty one.
   // strchr rather than a byte loop: PATH and the seeded directories are long enough
@@ -122,7 +119,7 @@ void dir_list_from_string(const char* text, dir_list* list) {
       if (start[len - 1] != '/') prefix[len++] = '/';
     }
     prefix[len] = '\0';
-    if (search_trace) fprintf(stderr, "  - add prefix: %s\n", prefix);
+    TRACE("  - add prefix: %s", prefix);
     entry->prefix = prefix;
     link_entry(list, place, entry, len);
     place = &entry->next;

@@ -1,4 +1,6 @@
-// Ordered lists of directory prefixes and the search of a file along them.
+// Ordered lists of directory prefixes and the search of a file along them. While
+// trace_enabled, they tell on standard error the prefixes made, each name looked for,
+// and each candidate passed over and why.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +16,6 @@ struct dir_list {
   int32_t longest;  // greatest prefix length ever added; sizes the search buffer
 };
 
-/// Switches the trace messages on standard error (the prefixes made, each name looked
-/// for, each candidate passed over and why); off at program start.
-void set_search_trace(bool on);
 /// Returns a new full path (prefix + name, or name itself when absolute) that passes
 /// access(mode) and, through a prefix, is no directory; null when none does.
 char* search_dir_list(const dir_list* list, const char* name, int mode);

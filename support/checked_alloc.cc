@@ -3,34 +3,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
-
-extern char** environ;
 
 const char* alloc_program_name = "";
-void* alloc_heap_start = nullptr;
+// Counted by the allocators themselves rather than read off the program break: malloc
+// may serve everything by mmap, and some systems have no sbrk at all.
+unsigned long alloc_total = 0;
+unsigned long alloc_total_at_naming = 0;
 void (*exit_cleanup_hook)(void) = nullptr;
+
+namespace {
+
+bool named = false;
+
+void* handed_out(void* block, size_t size) {
+  if (block == nullptr) alloc_failed(size);
+  alloc_total += size;
+  return block;
+}
+
+}  // namespace
 
 void* checked_alloc(size_t size) {
   if (size == 0) size = 1;
-  void* block = malloc(size);
-  if (block == nullptr) alloc_failed(size);
-  return block;
+  return handed_out(malloc(size), size);
 }
 
 void* checked_calloc(size_t count, size_t size) {
   if (count == 0 || size == 0) count = size = 1;
-  void* block = calloc(count, size);
   // The reported size wraps like the request did; calloc itself refuses an overflow.
-  if (block == nullptr) alloc_failed(count * size);
-  return block;
+  return handed_out(calloc(count, size), count * size);
 }
 
 void* checked_realloc(void* old, size_t size) {
   if (size == 0) size = 1;
-  void* block = old == nullptr ? malloc(size) : realloc(old, size);
-  if (block == nullptr) alloc_failed(size);
-  return block;
+  return handed_out(old == nullptr ? malloc(size) : realloc(old, size), size);
 }
 
 char* checked_strdup(const char* text) {
@@ -39,21 +45,16 @@ char* checked_strdup(const char* text) {
 }
 
 void alloc_failed(size_t size) {
-  char* brk_now = static_cast<char*>(sbrk(0));
-  // Without a recorded start, environ sits at the start of the uninitialised data
-  // on the systems we run on, which makes it a fair base for "how much so far".
-  char* start = alloc_heap_start != nullptr ? static_cast<char*>(alloc_heap_start)
-                                            : reinterpret_cast<char*>(&environ);
-  unsigned long total = static_cast<unsigned long>(brk_now - start);
   fprintf(stderr, "\n%s%sout of memory allocating %lu bytes after a total of %lu bytes\n",
           alloc_program_name, *alloc_program_name != '\0' ? ": " : "",
-          static_cast<unsigned long>(size), total);
+          static_cast<unsigned long>(size), alloc_total - alloc_total_at_naming);
   exit_program(1);
 }
 
 void set_alloc_program_name(const char* name) {
   alloc_program_name = name;
-  if (alloc_heap_start == nullptr) alloc_heap_start = sbrk(0);
+  if (!named) alloc_total_at_naming = alloc_total;
+  named = true;
 }
 
 void exit_program(int status) {

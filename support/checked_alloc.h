@@ -5,8 +5,10 @@
 
 /// Name put in front of the out-of-memory message; "" until set_alloc_program_name.
 extern const char* alloc_program_name;
-/// Program break recorded by the first set_alloc_program_name; null until then.
-extern void* alloc_heap_start;
+/// Bytes handed out by the checked allocators so far: every adjusted request, a resize's new size.
+extern unsigned long alloc_total;
+/// alloc_total at the first set_alloc_program_name, where the message's total starts; 0 until then.
+extern unsigned long alloc_total_at_naming;
 /// Run by exit_program before exit, when set. Nothing in the wrappers installs one.
 extern void (*exit_cleanup_hook)(void);
 
@@ -21,7 +23,7 @@ char* checked_strdup(const char* text);
 
 /// Prints the out-of-memory message for the refused size and exits with status 1.
 [[noreturn]] void alloc_failed(size_t size);
-/// Records the name for the message and, on the first call only, the current program break.
+/// Records the name for the message and, on the first call only, alloc_total.
 void set_alloc_program_name(const char* name);
 /// Runs exit_cleanup_hook when set, then exit(status).
 [[noreturn]] void exit_program(int status);

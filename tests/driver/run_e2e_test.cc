@@ -150,8 +150,9 @@ class real_tools : public testing::Test {
  protected:
   void SetUp() override {
     std::string missing = testutil::missing_host_binutils({"ar", "nm", "ranlib"});
+    plugin = tree.target_bin() + "/" + PLUGIN_NAME;
+    if (missing.empty()) missing = testutil::place_host_plugin(plugin);
     if (!missing.empty()) GTEST_SKIP() << missing;
-    plugin = tree.install_plugin(tree.target_bin());
     for (const char* tool : {"ar", "nm", "ranlib"}) tree.install_host_tool(tool, tool);
     work = tree.root() + "/work";
     testutil::make_dirs(work);

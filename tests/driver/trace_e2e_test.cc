@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,7 @@ bool ends_with(const std::string& text, const std::string& tail) {
 
 // An installed tree; PATH holds one empty directory, so nothing of the host is found.
 struct traced_tree {
-  traced_tree() {
+  explicit traced_tree(const std::string& sub = "") : tree(sub) {
     tree.install_wrappers();
     testutil::make_dirs(tree.root() + "/empty");
     options.env["PATH"] = tree.root() + "/empty";
@@ -86,7 +89,8 @@ TEST(trace, relocated_run_names_its_program_file_and_the_command_started) {
   testutil::make_dirs(root + "/elsewhere");
   ASSERT_EQ(symlink(t.tree.wrapper("nm").c_str(), link.c_str()), 0);
   testutil::make_dirs(root + "/tmp");
-  testutil::write_file(root + "/list", "'a b.o' x.o\n");
+  const std::string hostile = "\x1b\x9b\xc2\x9b\xff\xc3\xa9.o";
+  testutil::write_file(root + "/list", "'a b.o' " + hostile + "\n");
   t.options.cwd = root;
   t.options.env["TMPDIR"] = root + "/tmp";
   t.options.env["FAKE_TOOL_ARGV"] = root + "/argv.rec";
@@ -95,11 +99,11 @@ TEST(trace, relocated_run_names_its_program_file_and_the_command_started) {
                              "  - library directory: " + root + "/bin/../lib/quarn/ (relocated)\n" +
                              "  - libexec directory: " + root + "/bin/../libexec/quarn/ (relocated)\n";
   std::string command = "Starting '" + t.target_bin() + "/nm'\n  - command line: " + t.target_bin() +
-                        "/nm --plugin " + t.libexec() + "/" + PLUGIN_NAME + " \"a b.o\" x.o\n";
+                        "/nm --plugin " + t.libexec() + "/" + PLUGIN_NAME + " \"a b.o\" \"\\033\\233\\302\\233\\377\xc3\xa9.o\"\n";
 
   for (bool through_file : {false, true}) {
     SCOPED_TRACE(through_file ? "through a response file" : "directly");
-    strings args = through_file ? strings{link, "@list"} : strings{link, "a b.o", "x.o"};
+    strings args = through_file ? strings{link, "@list"} : strings{link, "a b.o", hostile};
     child_result r = run_program(link, args, t.options);
     ASSERT_EQ(r.exit_code(), 0) << r.err;
     strings received = testutil::read_recorded_argv(root + "/argv.rec");
@@ -110,6 +114,67 @@ TEST(trace, relocated_run_names_its_program_file_and_the_command_started) {
     EXPECT_EQ(r.err.substr(0, installation.size()), installation);
     EXPECT_TRUE(ends_with(r.err, command + carried)) << r.err;
   }
+}
+
+// The untraced messages carry no reason; the trace does.
+TEST(trace, says_why_a_temporary_directory_or_a_start_failed) {
+  traced_tree t;
+  std::string root = t.tree.root();
+  t.tree.install_plugin();
+  // Executable, but what should run it is not there.
+  testutil::write_file(t.tree.target_bin() + "/nm", "#!/nonexistent/interpreter\n", 0755);
+  testutil::make_dirs(root + "/open");
+  ASSERT_EQ(chmod((root + "/open").c_str(), 0777), 0);
+  testutil::write_file(root + "/list", "x.o\n");
+  t.options.cwd = root;
+  t.options.env["TMPDIR"] = root + "/open";
+  child_result r = run_program(t.tree.wrapper("nm"), {t.tree.wrapper("nm"), "@list"}, t.options);
+  EXPECT_EQ(r.exit_code(), 1);
+  for (const std::string& line :
+       {"  - passed over " + root + "/open: " + root + "/open: writable by others and not sticky\n",
+        "  - failed to start: posix_spawnp: " + std::string(strerror(ENOENT)) + "\n"})
+    EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
+}
+
+TEST(trace, hostile_names_show_as_escapes_one_line_each) {
+  // Controls of every kind, no UTF-8, a newline: in install path, PATH, -B, TMPDIR, arguments.
+  const std::string hostile = "\x1b]0;\a\x1b[2J\r\x7f\x9b\xc2\x9b\xff\nStarting 'forged'";
+  std::string traces[2];
+  for (const std::string& name : {std::string("plain"), hostile}) {
+    traced_tree t(name);
+    std::string root = t.tree.root(), wrapper = t.tree.wrapper("ar");
+    t.tree.install_plugin();
+    t.tree.install_fake_tool("ar");
+    t.options.cwd = root;
+    for (const char* dir : {"/B", "/tmp", "/path"}) testutil::make_dirs(root + dir + name);
+    testutil::write_file(root + "/list", "\"" + name + "\" x.o\n");
+    t.options.env["TMPDIR"] = root + "/tmp" + name;
+    t.options.env["PATH"] = root + "/path" + name + ":" + root + "/empty";
+    child_result r = run_program(wrapper, {wrapper, "-B", root + "/B" + name, "rc", name + ".a", "@list"}, t.options);
+    ASSERT_EQ(r.exit_code(), 0) << r.err;
+    traces[name == hostile] = r.err;
+  }
+  auto unsafe = [](char c) { return c != '\n' && (c < ' ' || c >= 0x7f); };  // all but ASCII text
+  EXPECT_EQ(std::count_if(traces[1].begin(), traces[1].end(), unsafe), 0) << traces[1];
+  EXPECT_EQ(std::count(traces[1].begin(), traces[1].end(), '\n'), std::count(traces[0].begin(), traces[0].end(), '\n'));
+}
+
+TEST(trace, needs_no_more_memory_than_the_run) {
+  testutil::fake_tool_tree t;
+  // One argument of 20 MiB (only an @-file lets that through) that the trace shows 4 times as long.
+  testutil::write_file(t.tree.root() + "/list", std::string(20 << 20, '\x01'));
+  strings args = {"t", "@" + t.tree.root() + "/list"};
+  // The least address space, in steps of 16 MiB, that the untraced run needs.
+  t.options.env["QUARN_TRACE"] = "";
+  for (long mib = 16; mib <= 512 && t.options.as_limit < 0; mib += 16) {
+    t.options.as_limit = mib << 20;
+    if (t.run("ar", args).exit_code() != 0) t.options.as_limit = -1;
+  }
+  if (t.options.as_limit < 0) GTEST_SKIP() << "no run under an address-space limit (sanitizers reserve more)";
+  t.options.env["QUARN_TRACE"] = "1";
+  child_result r = t.run("ar", args);
+  EXPECT_EQ(r.exit_code(), 0);
+  EXPECT_GT(r.err.size(), size_t{4} * (20 << 20));
 }
 
 }  // namespace

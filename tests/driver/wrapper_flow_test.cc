@@ -29,38 +29,56 @@ using testutil::scoped_cwd;
 using testutil::scoped_env;
 using testutil::to_strings;
 
-TEST(seed_search_lists, target_bin_through_lib_then_version_libexec_then_path) {
-  scoped_env path("PATH", "/usr/bin::/bin/");
-  owned_list tools, fallback;
-  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools, &fallback);
+TEST(seed_search_lists, target_bin_through_lib_then_version_libexec) {
+  owned_list tools;
+  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools);
   std::string target = CONFIG_TARGET, version = CONFIG_VERSION;
   EXPECT_EQ(prefixes(tools),
             (std::vector<std::string>{std::string(CONFIG_LIB_DIR) + target + "/" + version + "/../../../../" +
                                           target + "/bin/",
                                       std::string(CONFIG_LIBEXEC_DIR) + target + "/" + version + "/"}));
-  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"/usr/bin/", "./", "/bin/"}));
 }
 
 TEST(seed_search_lists, default_configuration_is_the_usr_local_layout) {
-  scoped_env path("PATH", std::nullopt);
-  owned_list tools, fallback;
-  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools, &fallback);
+  owned_list tools;
+  seed_search_lists(CONFIG_LIB_DIR, CONFIG_LIBEXEC_DIR, &tools);
   if (std::string(CONFIG_LIB_DIR) != "/usr/local/lib/quarn/" || std::string(CONFIG_TARGET) != "armv7-tuleabi-freebsd15.0")
     GTEST_SKIP() << "built for another configuration";
   EXPECT_EQ(prefixes(tools),
             (std::vector<std::string>{
                 "/usr/local/lib/quarn/armv7-tuleabi-freebsd15.0/15.2.0/../../../../armv7-tuleabi-freebsd15.0/bin/",
                 "/usr/local/libexec/quarn/armv7-tuleabi-freebsd15.0/15.2.0/"}));
-  EXPECT_EQ(fallback.first, nullptr) << "no PATH, no fallback directories";
 }
 
 TEST(seed_search_lists, installation_directories_with_colon_are_whole_entries) {
-  scoped_env path("PATH", "");
-  owned_list tools, fallback;
-  seed_search_lists("/opt/tc:v2/lib/", "/opt/tc:v2/libexec/", &tools, &fallback);
+  owned_list tools;
+  seed_search_lists("/opt/tc:v2/lib/", "/opt/tc:v2/libexec/", &tools);
   EXPECT_EQ(prefixes(tools), (std::vector<std::string>{std::string("/opt/tc:v2/lib/") + CONFIG_TARGET_BIN_FROM_LIB,
                                                        std::string("/opt/tc:v2/libexec/") + CONFIG_VERSIONED_SUBDIR}));
-  EXPECT_EQ(prefixes(fallback), (std::vector<std::string>{"./"})) << "PATH alone is split";
+}
+
+// PATH is split behind what -B put in front, and only when the installation lacks the tool.
+TEST(locate, path_reaches_the_fallback_list_only_when_tool_dirs_miss) {
+  scoped_temp_dir tools_dir;
+  write_file(tools_dir / "nm", "", 0755);
+  struct {
+    const char* path;  // null: unset
+    const char* tool;
+    std::vector<std::string> fallback;
+  } cases[] = {
+      {"/usr/bin::/bin/", "nm", {"/b/"}},
+      {"/usr/bin::/bin/", "ar", {"/b/", "/usr/bin/", "./", "/bin/"}},
+      {"", "ar", {"/b/", "./"}},
+      {nullptr, "ar", {"/b/"}},
+  };
+  for (const auto& c : cases) {
+    scoped_env path("PATH", c.path != nullptr ? std::optional<std::string>(c.path) : std::nullopt);
+    owned_list tools, fallback;
+    dir_list_append(&tools, (tools_dir.path() + "/").c_str());
+    dir_list_append(&fallback, "/b/");
+    free(locate_tool(c.tool, &tools, &fallback));
+    EXPECT_EQ(prefixes(fallback), c.fallback) << c.tool << " with PATH " << (c.path != nullptr ? c.path : "unset");
+  }
 }
 
 struct b_case {

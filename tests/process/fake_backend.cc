@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "process/pex_backend.h"
+
 namespace testutil {
 
 namespace {

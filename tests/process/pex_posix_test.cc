@@ -459,3 +459,33 @@ TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release
   }
   sigaction(SIGALRM, &old, nullptr);
 }
+
+TEST(posix_backend, pipeline_runs_in_a_caller_started_with_standard_streams_closed) {
+  // Every pipe and file the pipeline opens takes the lowest free number, one of 0, 1 or 2 here.
+  for (const std::vector<int>& closed : {std::vector<int>{0}, {1}, {0, 1, 2}}) {
+    SCOPED_TRACE(closed.back());
+    testutil::scoped_temp_dir dir;
+    std::string out = dir / "out", err = dir / "err";
+    testutil::child_result r = testutil::run_in_child([&] {
+      int report = dup(1);
+      for (int fd : closed) close(fd);
+      std::vector<int> before = open_descriptors();
+      pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
+      FILE* in = pex_open_input_pipe(p, 0);
+      arg_vector first{"/usr/bin/tr", "a-z", "A-Z"}, second{"/bin/sh", "-c", "cat; echo err >&2"};
+      int code = 0;
+      if (in == nullptr || pex_add_stage_inherit_env(p, 0, first.get()[0], first.get(), nullptr, nullptr, &code) ||
+          pex_add_stage_inherit_env(p, PEX_FINAL, "/bin/sh", second.get(), out.c_str(), err.c_str(), &code))
+        _exit(1);
+      fputs("abc\n", in);
+      fclose(in);
+      int statuses[2] = {-1, -1};
+      int got = pex_get_status(p, 2, statuses);
+      pex_destroy(p);
+      dprintf(report, "%d %d %d %d", got, statuses[0], statuses[1], open_descriptors() == before);
+    });
+    EXPECT_EQ(r.out, "1 0 0 1");
+    EXPECT_EQ(testutil::read_file(out), "ABC\n");
+    EXPECT_EQ(testutil::read_file(err), "err\n");
+  }
+}

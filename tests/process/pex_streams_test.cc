@@ -220,6 +220,18 @@ TEST(pex_set_input_file, removes_the_file_it_made_when_it_cannot_open_it) {
   EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{});
 }
 
+TEST(pex_set_input_file, leaves_a_named_file_it_cannot_open) {
+  testutil::scoped_temp_dir dir;
+  std::string base = dir / "t";
+  testutil::make_dirs(base + ".in");  // opening a directory for writing fails even for root
+  pex_pipeline* p = pex_create(0, "test", base.c_str());
+  errno = 0;
+  EXPECT_EQ(pex_set_input_file(p, PEX_OUTNAME_SUFFIX, ".in"), nullptr);
+  EXPECT_EQ(errno, EISDIR);
+  pex_destroy(p);
+  EXPECT_EQ(testutil::list_dir(dir.path()), std::vector<std::string>{"t.in"});
+}
+
 TEST(pex_set_input_file, feeds_first_stage_and_cleans_up_its_own_file) {
   struct row {
     int pipeline_flags;

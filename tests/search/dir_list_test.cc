@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "search/dir_list.h"
+#include "support/trace.h"
 #include "support/owned_dir_list.h"
 #include "support/test_util.h"
 
@@ -180,6 +181,9 @@ TEST(search_dir_list, read_access_counts_for_unprivileged_users) {
 TEST(search_trace, messages_on_standard_error) {
   search_tree t;
   const std::string tool = t.root + "/b/tool";
+  // Controls (C0, DEL, C1 raw and in UTF-8), bytes that are no UTF-8, and UTF-8 that passes.
+  const char* hostile = "\x1b\r\n\x7f\x9b\xc2\x9b\xff\xc3\xc0\xaf\xed\xa0\x80\\\xc3\xa9\xe4\xb8\xad";
+  const std::string shown = "\\033\\015\\012\\177\\233\\302\\233\\377\\303\\300\\257\\355\\240\\200\\\\\xc3\xa9\xe4\xb8\xad";
   struct {
     const char* what;
     std::function<void(owned_list&)> run;
@@ -208,9 +212,11 @@ TEST(search_trace, messages_on_standard_error) {
       {"from string", [](owned_list& l) { dir_list_from_string("a::/b/", &l); },
        "Convert string 'a::/b/' into prefixes, separator = ':'\n  - add prefix: a/\n"
        "  - add prefix: ./\n  - add prefix: /b/\n"},
+      {"outside bytes escaped", [&](owned_list& l) { dir_list_from_string(hostile, &l); },
+       "Convert string '" + shown + "' into prefixes, separator = ':'\n  - add prefix: " + shown + "/\n"},
       {"switched off again",
        [](owned_list& l) {
-         set_search_trace(false);
+         trace_enabled = false;
          dir_list_from_string("a", &l);
          search_dir_list(&l, "/no/such", R_OK);
        },
@@ -219,7 +225,7 @@ TEST(search_trace, messages_on_standard_error) {
   for (const auto& c : cases) {
     auto r = testutil::run_in_child([&] {
       owned_list l;
-      set_search_trace(true);
+      trace_enabled = true;
       c.run(l);
     });
     EXPECT_EQ(r.err, c.err) << c.what;

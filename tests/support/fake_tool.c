@@ -9,9 +9,9 @@
  *   FAKE_TOOL_OUT_MB   write this many MiB of a byte pattern to standard output
  *   FAKE_TOOL_STDERR   text written to standard error
  *   FAKE_TOOL_SIGNAL   die by this signal number
- *   FAKE_TOOL_READY_FD catch SIGINT, SIGTERM, SIGHUP and SIGQUIT, write our pid (a pid_t) to
- *                      this descriptor and wait; a caught signal's number is written as text
- *                      to the file FAKE_TOOL_SIGNALED before the signal ends us
+ *   FAKE_TOOL_READY_FD catch the signals that end a build step, write our pid (a pid_t) to
+ *                      this descriptor and wait up to a minute; a caught signal's number is
+ *                      written as text to the file FAKE_TOOL_SIGNALED before the signal ends us
  *   FAKE_TOOL_EXIT     exit with this status (default 0)
  */
 #include <dlfcn.h>
@@ -119,12 +119,14 @@ int main(int argc, char** argv) {
   const char* ready = getenv("FAKE_TOOL_READY_FD");
   if (ready != NULL) {
     signaled_file = getenv("FAKE_TOOL_SIGNALED");
-    const int caught[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    const int caught[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM,
+                          SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
     for (size_t i = 0; i < sizeof caught / sizeof caught[0]; ++i) signal(caught[i], on_signal);
     pid_t self = getpid();
     write_all(atoi(ready), (const char*)&self, sizeof self);
     close(atoi(ready));
-    for (;;) pause();
+    sleep(60); /* a signal that never comes must not keep a test waiting for ever */
+    return 125;
   }
   const char* status = getenv("FAKE_TOOL_EXIT");
   return status != NULL ? atoi(status) : 0;

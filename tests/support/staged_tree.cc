@@ -1,8 +1,10 @@
 #include "support/staged_tree.h"
 
+#include <elf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -93,6 +95,30 @@ std::string missing_host_binutils(const std::vector<std::string>& tools) {
     }
   }
   if (find_on_path("cc").empty()) return "cc is not on PATH (Debian package gcc)";
+  return "";
+}
+
+namespace {
+
+// ELF class, byte order and machine: what a program and the plugin it loads must share.
+std::string elf_kind(const std::string& path) {
+  const size_t machine = offsetof(Elf64_Ehdr, e_machine);  // the same in both classes
+  std::string head = read_file(path).substr(0, machine + 2);
+  if (head.size() < machine + 2 || head.compare(0, SELFMAG, ELFMAG) != 0) return "";
+  return {head[EI_CLASS], head[EI_DATA], head[machine], head[machine + 1]};
+}
+
+}  // namespace
+
+std::string place_host_plugin(const std::string& path) {
+  std::string ar = find_on_path("ar"), ours = helpers_dir() + "/test_plugin.so";
+  if (!elf_kind(ar).empty() && elf_kind(ours) == elf_kind(ar)) {
+    copy_file(ours, path);
+    return "";
+  }
+  child_result r = run_program(find_on_path("cc"), {"cc", "-shared", "-fPIC", "-o", path, QUARN_TEST_PLUGIN_SOURCE});
+  if (r.exit_code() != 0) return "cc cannot build the test plugin for " + ar + ": " + r.err;
+  if (elf_kind(path) != elf_kind(ar)) return "cc builds plugins of another ELF class or machine than " + ar + " is";
   return "";
 }
 

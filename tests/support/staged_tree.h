@@ -66,6 +66,10 @@ std::string find_on_path(const std::string& name);
 /// can: each of tools must be GNU binutils' (others, FreeBSD's own ar and LLVM's, ignore
 /// --plugin or @-files) and cc must be there to make objects.
 std::string missing_host_binutils(const std::vector<std::string>& tools);
+/// Puts a test plugin that the host's ar can load at path: ours, or one that cc builds when
+/// ours is for another ELF class or machine (a -m32 build on a 64-bit host). Returns why
+/// it cannot, or "" when it did.
+std::string place_host_plugin(const std::string& path);
 /// Copies a file, keeping its mode.
 void copy_file(const std::string& from, const std::string& to);
 /// Reads what the fake tool recorded: the arguments it received, in order.

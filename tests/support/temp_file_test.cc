@@ -55,13 +55,21 @@ struct temp_tree {
   temp_tree() {
     chmod(root.c_str(), 0755);
     testutil::write_file(root + "/file", "", 0666);
-    for (const char* name : {"good", "good2", "ro", "open"}) mkdir((root + "/" + name).c_str(), 0755);
+    for (const char* name : {"good", "good2", "ro", "open", "open/mine", "group", "theirs"})
+      mkdir((root + "/" + name).c_str(), 0755);
     // Writable by everyone as /tmp is, sticky as /tmp is; "open" lacks the sticky bit.
     chmod((root + "/good").c_str(), 01777);
     chmod((root + "/good2").c_str(), 01777);
     chmod((root + "/open").c_str(), 0777);
+    chmod((root + "/group").c_str(), 0775);
     chmod((root + "/ro").c_str(), 0555);
+    symlink("good", (root + "/link").c_str());
+    symlink("good", (root + "/their_link").c_str());
+    // Another user's, when we may give them away.
+    others_exist = geteuid() == 0 && chown((root + "/theirs").c_str(), 65534, 65534) == 0 &&
+                   lchown((root + "/their_link").c_str(), 65534, 65534) == 0;
   }
+  bool others_exist = false;
   // In a child: drops root when asked; false when the tree is then out of reach.
   bool enter(bool unprivileged) const {
     if (chdir(root.c_str()) != 0) return false;
@@ -84,6 +92,7 @@ TEST(temp_dir, takes_the_first_usable_candidate) {
     opt tmpdir, tmp, temp;
     bool unprivileged;  // root passes every permission test of access()
     std::string expected;
+    bool needs_others = false;  // the case needs entries owned by another user
   } cases[] = {
       {"TMPDIR first", r + "/good", r + "/good2", r + "/good2", false, r + "/good/"},
       {"TMPDIR a file", r + "/file", r + "/good", r + "/good2", false, r + "/good/"},
@@ -91,6 +100,11 @@ TEST(temp_dir, takes_the_first_usable_candidate) {
       {"TMPDIR not writable", r + "/ro", r + "/good", {}, true, r + "/good/"},
       {"TMPDIR empty", "", r + "/good", {}, false, r + "/good/"},
       {"TMPDIR writable by all, not sticky", r + "/open", r + "/good", {}, false, r + "/good/"},
+      {"TMPDIR under a directory writable by all", r + "/open/mine", r + "/good", {}, false, r + "/good/"},
+      {"TMPDIR writable by its group", r + "/group", r + "/good", {}, false, r + "/good/"},
+      {"TMPDIR another user's", r + "/theirs", r + "/good", {}, false, r + "/good/", true},
+      {"TMPDIR a link of another user's", r + "/their_link", r + "/good2", {}, false, r + "/good2/", true},
+      {"TMPDIR a link of ours, kept as given", r + "/link/.", r + "/good2", {}, false, r + "/link/./"},
       {"TMP a file", {}, r + "/file", r + "/good2", false, r + "/good2/"},
       {"TMP missing", {}, r + "/missing", r + "/good2", false, r + "/good2/"},
       {"TMP not writable", {}, r + "/ro", r + "/good2", true, r + "/good2/"},
@@ -103,6 +117,7 @@ TEST(temp_dir, takes_the_first_usable_candidate) {
       {"relative to the current directory", "good", {}, {}, false, "good/"},
   };
   for (const auto& c : cases) {
+    if (c.needs_others && !t.others_exist) continue;
     auto result = testutil::run_in_child([&] {
       if (!t.enter(c.unprivileged)) _exit(kSkipped);
       set_temp_env(c.tmpdir, c.tmp, c.temp);
@@ -121,12 +136,13 @@ TEST(temp_dir, falls_back_to_var_tmp_and_then_the_current_directory) {
   temp_tree t;
   struct {
     std::vector<const char*> read_only;
-    std::string expected;
-  } cases[] = {{{"/tmp"}, "/var/tmp/"}, {{"/tmp", "/var/tmp"}, "./"}};
+    const char* cwd;
+    std::string expected;  // empty: no directory is safe
+  } cases[] = {{{"/tmp"}, "good", "/var/tmp/"}, {{"/tmp", "/var/tmp"}, "good", "./"}, {{"/tmp", "/var/tmp"}, "open", ""}};
   for (const auto& c : cases) {
     auto result = testutil::run_in_child([&] {
       // The working directory is entered before /tmp is covered, so it stays writable.
-      if (chdir((t.root + "/good").c_str()) != 0) _exit(kSkipped);
+      if (chdir((t.root + "/" + c.cwd).c_str()) != 0) _exit(kSkipped);
       // Private propagation first: the read-only mounts must never reach the host.
       if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         _exit(kSkipped);
@@ -140,6 +156,12 @@ TEST(temp_dir, falls_back_to_var_tmp_and_then_the_current_directory) {
       printf("%s\n%s\n", temp_dir(), temp_file_create_suffixed(""));
     });
     if (result.exit_code() == kSkipped) GTEST_SKIP() << "cannot make /tmp read-only in a mount namespace";
+    if (c.expected.empty()) {
+      EXPECT_EQ(result.exit_code(), 1);
+      EXPECT_EQ(result.err, "Cannot find a safe directory for temporary files\n");
+      EXPECT_EQ(testutil::list_dir(t.root + "/open"), std::vector<std::string>{"mine"});
+      continue;
+    }
     ASSERT_EQ(result.exit_code(), 0) << result.err;
     auto out = lines(result.out);
     ASSERT_EQ(out.size(), 2u) << result.out;
@@ -213,7 +235,7 @@ TEST(temp_file_create, makes_empty_closed_files_named_dir_prefix_six_suffix) {
   }
 }
 
-TEST(temp_file_create, failure_names_the_directory_and_aborts) {
+TEST(temp_file_create, failure_names_the_directory_and_exits_with_status_1) {
   temp_tree t;
   struct {
     const char* what;
@@ -228,7 +250,8 @@ TEST(temp_file_create, failure_names_the_directory_and_aborts) {
     const std::string dir = t.root + "/" + c.dir;
     mkdir(dir.c_str(), 0755);
     chmod(dir.c_str(), 01777);
-    if (geteuid() == 0 && chown(dir.c_str(), 65534, 65534) != 0) FAIL() << "chown " << dir;
+    // The unprivileged user must own it to keep it safe, and to make it read-only.
+    if (c.unprivileged && geteuid() == 0 && chown(dir.c_str(), 65534, 65534) != 0) FAIL() << "chown " << dir;
     auto result = testutil::run_in_child([&] {
       if (!t.enter(c.unprivileged)) _exit(kSkipped);
       set_temp_env(dir);
@@ -239,7 +262,7 @@ TEST(temp_file_create, failure_names_the_directory_and_aborts) {
       fputs("returned", stdout);
     });
     if (result.exit_code() == kSkipped) GTEST_SKIP() << c.what << ": cannot run as an unprivileged user";
-    EXPECT_EQ(result.signal(), SIGABRT) << c.what;
+    EXPECT_EQ(result.exit_code(), 1) << c.what;
     EXPECT_EQ(result.err, "Cannot create temporary file in " + dir + "/: " + strerror(c.error) + "\n");
     EXPECT_EQ(result.out, "");
   }

@@ -262,6 +262,10 @@ child_result run_program(const std::string& program, const std::vector<std::stri
       rlimit limit = {static_cast<rlim_t>(options.fsize_limit), static_cast<rlim_t>(options.fsize_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.as_limit >= 0) {
+      rlimit limit = {static_cast<rlim_t>(options.as_limit), static_cast<rlim_t>(options.as_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     execve(program.c_str(), argp.data(), envp.data());
     _exit(127);
   }

@@ -84,6 +84,7 @@ struct run_options {
   std::string input;                                   // bytes fed to standard input
   bool empty_argv = false;                             // start with no argv[0] at all
   long fsize_limit = -1;                               // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it
+  long as_limit = -1;                                  // RLIMIT_AS in bytes
   bool sigchld_ignored = false;                        // start with SIGCHLD ignored
   bool unprivileged = false;                           // become_unprivileged first (exit 126 if not)
 };
