@@ -32,17 +32,18 @@ find_program(CMAKE_AR NAMES llvm-ar-14 REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib-14 REQUIRED)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=lld)
 
-# FreeBSD's C++ library is libc++. A sysroot from base.txz has its headers, which clang
-# finds there by itself; otherwise the host's libc++ 14 headers, of the compiler's version,
-# stand in (the programs use headers only, never the library).
-if(NOT EXISTS "${QUARN_FREEBSD_SYSROOT}/usr/include/c++/v1/__config")
+# FreeBSD's C++ library is libc++: the sysroot's own headers, as base.txz has them (clang 14
+# does not look there by itself), or else the host's libc++ 14 headers, of the compiler's
+# version. The programs use the headers only, never the library.
+set(_quarn_libcxx "${QUARN_FREEBSD_SYSROOT}/usr/include/c++/v1")
+if(NOT EXISTS "${_quarn_libcxx}/__config")
   set(_quarn_libcxx /usr/lib/llvm-14/include/c++/v1)
   if(NOT EXISTS "${_quarn_libcxx}/__config")
     message(FATAL_ERROR "The sysroot has no libc++ headers and neither has this host in ${_quarn_libcxx} "
                         "(Debian package libc++-14-dev).")
   endif()
-  set(CMAKE_CXX_FLAGS_INIT "-nostdinc++ -isystem ${_quarn_libcxx}")
 endif()
+set(CMAKE_CXX_FLAGS_INIT "-nostdinc++ -isystem ${_quarn_libcxx}")
 
 set(CMAKE_FIND_ROOT_PATH ${QUARN_FREEBSD_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
