@@ -1,6 +1,7 @@
 #include "process/pex_run.h"
 
 #include <cerrno>
+#include <csignal>
 #include <sys/wait.h>
 
 #include "process/pex_pipeline.h"
