@@ -31,7 +31,7 @@ bool caught_at[kRelayedCount];  // which of kRelayed reach on_signal
 sigset_t held_mask;             // the mask in force before relay_hold
 
 // Acts on one signal, in the handler; a kept one is sent once the tool's pid is known.
-// typed_at_terminal: the whole foreground process group, the tool included, has it too.
+// typed_at_terminal: the terminal sent it to the whole foreground process group.
 void relay_decide(int sig, bool typed_at_terminal) {
   switch (state) {
     case NO_TOOL:
@@ -41,8 +41,12 @@ void relay_decide(int sig, bool typed_at_terminal) {
       if (unsent == 0) unsent = sig;
       break;
     case RUNNING:
-      // The tool is in our process group (it is started without a group of its own).
-      if (!typed_at_terminal) kill(tool_pid, sig);
+      // The terminal sent it to its foreground process group, ours: the tool has it too
+      // unless it has since left our group (a wrapper script or a debugger may do that).
+      // Safe in a handler: getpgrp is on POSIX's list, and getpgid, though not listed, is a
+      // bare system call in glibc, musl and FreeBSD's libc (no lock, no buffer). Not yet
+      // reaped, the tool still owns its pid.
+      if (!typed_at_terminal || getpgid(tool_pid) != getpgrp()) kill(tool_pid, sig);
       break;
     case ENDED:
       break;

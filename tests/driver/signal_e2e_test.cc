@@ -3,10 +3,14 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -114,6 +118,60 @@ TEST(signals, reach_the_tool_and_end_the_wrapper_leaving_no_file) {
     EXPECT_EQ(testutil::read_file(err), "") << "nothing of the wrapper's own";
     EXPECT_EQ(testutil::list_dir(tmp), strings{}) << "the response file is removed";
   }
+}
+
+// Ctrl-C reaches the terminal's foreground process group alone: a tool that has left the
+// wrapper's group (a wrapper script or a debugger may do that) must have it passed on.
+TEST(signals, ctrl_c_reaches_a_tool_that_left_the_process_group) {
+  int pty = posix_openpt(O_RDWR | O_NOCTTY);
+  const char* name = pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0 ? ptsname(pty) : nullptr;
+  int term = name != nullptr ? open(name, O_RDWR | O_NOCTTY) : -1;
+  if (term < 0) {
+    std::string why = strerror(errno);
+    if (pty >= 0) close(pty);
+    GTEST_SKIP() << "no pseudo-terminal to type Ctrl-C at: " << why;
+  }
+  testutil::fake_tool_tree t;
+  const std::string signaled = t.tree.root() + "/signaled", path = testutil::built_wrapper("nm");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  t.options.env["FAKE_TOOL_READY_FD"] = std::to_string(ready[1]);
+  t.options.env["FAKE_TOOL_SIGNALED"] = signaled;
+  t.options.env["FAKE_TOOL_OWN_GROUP"] = "1";
+  strings env = testutil::child_environment(t.options), args = {"quarn-nm", "-B", t.tree.target_bin()};
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  for (auto& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  pid_t wrapper = fork();
+  if (wrapper == 0) {  // a session of its own, the pty its terminal, the wrapper its leader
+    close(pty);
+    close(ready[0]);
+    signal(SIGINT, SIG_DFL);
+    if (setsid() >= 0 && ioctl(term, TIOCSCTTY, 0) == 0) execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  close(term);
+  close(ready[1]);
+  pid_t tool = 0;
+  bool tool_ready = read(ready[0], &tool, sizeof tool) == static_cast<ssize_t>(sizeof tool);
+  close(ready[0]);
+  // ^C, the terminal's default VINTR character.
+  if (tool_ready && write(pty, "\x03", 1) != 1) ADD_FAILURE() << "cannot type at the terminal";
+  int status = 0;
+  bool ended = ended_in_time(wrapper, &status);
+  if (!ended) {
+    kill(wrapper, SIGKILL);
+    waitpid(wrapper, &status, 0);
+  }
+  bool tool_signaled = testutil::file_exists(signaled);
+  if (tool_ready && !tool_signaled) kill(tool, SIGKILL);
+  close(pty);
+  ASSERT_TRUE(tool_ready) << "the tool did not start; wait status " << status;
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "wait status " << status;
+  ASSERT_TRUE(tool_signaled) << "the tool was left running";
+  EXPECT_EQ(testutil::read_file(signaled), std::to_string(SIGINT));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
  *   FAKE_TOOL_READY_FD catch the signals that end a build step, write our pid (a pid_t) to
  *                      this descriptor and wait up to a minute; a caught signal's number is
  *                      written as text to the file FAKE_TOOL_SIGNALED before the signal ends us
+ *   FAKE_TOOL_OWN_GROUP with FAKE_TOOL_READY_FD: first leave the caller's process group
  *   FAKE_TOOL_EXIT     exit with this status (default 0)
  */
 #include <dlfcn.h>
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
   const char* ready = getenv("FAKE_TOOL_READY_FD");
   if (ready != NULL) {
     signaled_file = getenv("FAKE_TOOL_SIGNALED");
+    if (getenv("FAKE_TOOL_OWN_GROUP") != NULL && setpgid(0, 0) != 0) return 126;
     const int caught[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM,
                           SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
     for (size_t i = 0; i < sizeof caught / sizeof caught[0]; ++i) signal(caught[i], on_signal);
