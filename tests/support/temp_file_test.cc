@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "support/temp_file.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 
