@@ -22,7 +22,7 @@ void record_child(pex_pipeline* p, pid_t pid) {
 }
 
 // A wait status fits in 16 bits, so this marks a child whose wait failed for good.
-constexpr int32_t no_status = -1;
+constexpr int32_t kNoStatus = -1;
 
 // The refusals that need no system call. They come before anything is touched, so that
 // a refused stage changes nothing: the caller can take a pending error pipe and try
@@ -221,17 +221,17 @@ int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, 
   int ok = 1;
   for (; p->collected_count < p->child_count; ++p->collected_count) {
     int32_t i = p->collected_count;
-    // Times only while PEX_TIMING holds: release clears it, and the array may be
+    // Times only while PEX_TIMING holds: pex_destroy clears it, and the array may be
     // shorter than the children added since the last timed collection.
     pex_timing* record = timing ? &p->timings[i] : nullptr;
     if (p->backend->wait_child(p, p->child_ids[i], &p->statuses[i], record, kill_first, message,
                                error_code) < 0) {
       ok = 0;
       // A signal cut the wait short: the caller has that signal to see to, and the
-      // child is still there to be collected later, or to be stopped by release.
+      // child is still there to be collected later, or to be stopped by pex_destroy.
       if (*error_code == EINTR) break;
       // Any other failure is final (the child is not ours to wait for).
-      p->statuses[i] = no_status;
+      p->statuses[i] = kNoStatus;
     }
   }
   return ok;
@@ -264,7 +264,7 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
   if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
   // A wait that failed in an earlier call left nothing to hand out.
   for (int32_t i = 0; i < p->child_count; ++i) {
-    if (p->statuses[i] == no_status) return 0;
+    if (p->statuses[i] == kNoStatus) return 0;
   }
   for (int i = 0; i < n; ++i) statuses[i] = i < p->child_count ? p->statuses[i] : 0;
   return 1;
@@ -279,7 +279,7 @@ void pex_destroy(pex_pipeline* p) {
   free(p->earlier_streams);
 
   // Children still running are told to stop: no one will read what they write. An
-  // interrupted wait is tried again, since after release no one could reap the child.
+  // interrupted wait is tried again, since after pex_destroy no one could reap the child.
   p->pipeline_flags &= ~PEX_TIMING;
   const char* message;
   int error_code;

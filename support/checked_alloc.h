@@ -9,7 +9,8 @@ extern const char* alloc_program_name;
 extern unsigned long alloc_total;
 /// alloc_total at the first set_alloc_program_name, where the message's total starts; 0 until then.
 extern unsigned long alloc_total_at_naming;
-/// Run by exit_program before exit, when set. Nothing in the wrappers installs one.
+/// Run by exit_program before exit, when set: the signal relay sets it while a response
+/// file exists, to remove that file.
 extern void (*exit_cleanup_hook)(void);
 
 /// Returns at least max(size, 1) bytes from malloc; ends the process when refused.
