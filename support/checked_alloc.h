@@ -28,3 +28,5 @@ char* checked_strdup(const char* text);
 void set_alloc_program_name(const char* name);
 /// Runs exit_cleanup_hook when set, then exit(status).
 [[noreturn]] void exit_program(int status);
+/// Prints the message that format (printf's) makes on standard error, then exit_program(1).
+[[noreturn]] void exit_with_message(const char* format, ...) __attribute__((format(printf, 1, 2)));

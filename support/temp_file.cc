@@ -1,7 +1,6 @@
 #include "support/temp_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -45,8 +44,7 @@ const char* temp_dir(void) {
       return chosen_dir;
     }
   }
-  fputs("Cannot find a safe directory for temporary files\n", stderr);
-  exit_program(1);
+  exit_with_message("Cannot find a safe directory for temporary files\n");
 }
 
 char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
@@ -55,10 +53,7 @@ char* temp_file_open(const char* prefix, const char* suffix, int* fd) {
   if (suffix == nullptr) suffix = "";
   char* name = join_strings(dir, prefix, "XXXXXX", suffix, nullptr);
   *fd = mkstemps(name, static_cast<int>(strlen(suffix)));
-  if (*fd == -1) {
-    fprintf(stderr, "Cannot create temporary file in %s: %s\n", dir, strerror(errno));
-    exit_program(1);
-  }
+  if (*fd == -1) exit_with_message("Cannot create temporary file in %s: %s\n", dir, strerror(errno));
   return name;
 }
 
@@ -66,9 +61,9 @@ char* temp_file_create(const char* prefix, const char* suffix) {
   int fd;
   char* name = temp_file_open(prefix, suffix, &fd);
   if (close(fd) != 0) {
-    fprintf(stderr, "Cannot close temporary file %s: %s\n", name, strerror(errno));
+    const char* why = strerror(errno);
     unlink(name);
-    exit_program(1);
+    exit_with_message("Cannot close temporary file %s: %s\n", name, why);
   }
   return name;
 }
