@@ -13,18 +13,13 @@
 namespace {
 
 // Bounds a file that names itself, directly or through others.
-constexpr int max_at_files = 2000;
-
-[[noreturn]] void fail(const char* program, const char* what) {
-  fprintf(stderr, "%s: error: %s\n", program, what);
-  exit_program(1);
-}
+constexpr int kMaxAtFiles = 2000;
 
 // Returns the arguments in the file, or null when it is to be left on the command line.
 char** read_at_file(const char* name, const char* program) {
   struct stat st;
   if (stat(name, &st) != 0) return nullptr;
-  if (S_ISDIR(st.st_mode)) fail(program, "@-file refers to a directory");
+  if (S_ISDIR(st.st_mode)) exit_with_message("%s: error: @-file refers to a directory\n", program);
   // Opening a FIFO blocks until a writer appears, and one that has a writer cannot be
   // seeked; either way it would stay on the command line.
   if (S_ISFIFO(st.st_mode)) return nullptr;
@@ -69,7 +64,7 @@ void splice(int* argc, char*** argv, int index, char** inserted) {
 
 void argv_expand_at_files(int* argc, char*** argv) {
   char** const callers = *argv;
-  int countdown = max_at_files;
+  int countdown = kMaxAtFiles;
   int index = 1;
   while (index < *argc) {
     const char* arg = (*argv)[index];
@@ -77,7 +72,7 @@ void argv_expand_at_files(int* argc, char*** argv) {
       ++index;
       continue;
     }
-    if (--countdown == 0) fail((*argv)[0], "too many @-files encountered");
+    if (--countdown == 0) exit_with_message("%s: error: too many @-files encountered\n", (*argv)[0]);
     char** inserted = read_at_file(arg + 1, (*argv)[0]);
     if (inserted == nullptr) {
       ++index;

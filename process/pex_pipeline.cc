@@ -22,7 +22,7 @@ void record_child(pex_pipeline* p, pid_t pid) {
 }
 
 // A wait status fits in 16 bits, so this marks a child whose wait failed for good.
-constexpr int32_t no_status = -1;
+constexpr int32_t kNoStatus = -1;
 
 // The refusals that need no system call. They come before anything is touched, so that
 // a refused stage changes nothing: the caller can take a pending error pipe and try
@@ -58,54 +58,70 @@ const char* open_stage_input(pex_pipeline* p, int stage_flags, int* in, int* err
   return nullptr;
 }
 
-// Sets *out to what the stage writes: a final stage's output file or the caller's
-// standard output, else a pipe or a temporary file for the next stage to read. Null,
-// or a message.
-const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
+// Stores fd in *out; null, or the message for a failed open with the code in *error_code.
+const char* opened_output(int fd, int* out, int* error_code) {
+  *out = fd;
+  if (fd >= 0) return nullptr;
+  *error_code = errno;
+  return "open temporary output file";
+}
+
+// A final stage writes the caller's standard output, or its output file, joined to the
+// base when PEX_OUTNAME_SUFFIX is set.
+const char* open_final_output(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
                               int* error_code) {
+  // Complete from here on, whether or not this stage starts.
+  p->next_stdin_fd = -1;
+  if (output_name == nullptr) {
+    *out = 1;
+    return nullptr;
+  }
   int binary = flag(stage_flags, PEX_OUTPUT_BINARY);
   int append = flag(stage_flags, PEX_OUTPUT_APPEND);
-  if (stage_flags & PEX_FINAL) {
-    // Complete from here on, whether or not this stage starts.
-    p->next_stdin_fd = -1;
-    if (output_name == nullptr) {
-      *out = 1;
-      return nullptr;
-    }
-    if (stage_flags & PEX_OUTNAME_SUFFIX) {
-      // Without a base the joined name is empty and the open below fails.
-      char* joined = join_strings(p->temp_name_base, output_name, nullptr);
-      *out = p->backend->open_for_write(p, joined, binary, append);
-      int saved = errno;
-      free(joined);
-      errno = saved;
-    } else {
-      *out = p->backend->open_for_write(p, output_name, binary, append);
-    }
-  } else if (p->pipeline_flags & PEX_VIA_PIPES) {
-    int fds[2];
-    if (p->backend->make_pipe(p, fds, binary) < 0) {
-      *error_code = errno;
-      return "pipe";
-    }
-    *out = fds[1];
-    p->next_stdin_fd = fds[0];
-    return nullptr;
-  } else {
-    char* name = pex_temp_name(p, stage_flags, output_name);
-    if (name == nullptr) {
-      *error_code = 0;
-      return "could not create temporary file";
-    }
-    // The caller's own string stays pending: it must live until the next stage.
-    pex_pend_input_name(p, name, name != output_name, !(p->pipeline_flags & PEX_KEEP_TEMPS));
-    *out = p->backend->open_for_write(p, name, binary, append);
-  }
-  if (*out < 0) {
+  if (!(stage_flags & PEX_OUTNAME_SUFFIX))
+    return opened_output(p->backend->open_for_write(p, output_name, binary, append), out, error_code);
+  // Without a base the joined name is empty and the open fails.
+  char* joined = join_strings(p->temp_name_base, output_name, nullptr);
+  int fd = p->backend->open_for_write(p, joined, binary, append);
+  int saved = errno;
+  free(joined);
+  errno = saved;
+  return opened_output(fd, out, error_code);
+}
+
+// An earlier stage writes into a pipe whose read end the next stage takes.
+const char* open_output_pipe(pex_pipeline* p, int stage_flags, int* out, int* error_code) {
+  int fds[2];
+  if (p->backend->make_pipe(p, fds, flag(stage_flags, PEX_OUTPUT_BINARY)) < 0) {
     *error_code = errno;
-    return "open temporary output file";
+    return "pipe";
   }
+  *out = fds[1];
+  p->next_stdin_fd = fds[0];
   return nullptr;
+}
+
+// Without pipes, an earlier stage writes a file that becomes the next stage's input.
+const char* open_output_file(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
+                             int* error_code) {
+  char* name = pex_temp_name(p, stage_flags, output_name);
+  if (name == nullptr) {
+    *error_code = 0;
+    return "could not create temporary file";
+  }
+  // The caller's own string stays pending: it must live until the next stage.
+  pex_pend_input_name(p, name, name != output_name, !(p->pipeline_flags & PEX_KEEP_TEMPS));
+  int fd = p->backend->open_for_write(p, name, flag(stage_flags, PEX_OUTPUT_BINARY),
+                                      flag(stage_flags, PEX_OUTPUT_APPEND));
+  return opened_output(fd, out, error_code);
+}
+
+// Sets *out to what the stage writes. Null, or a message.
+const char* open_stage_output(pex_pipeline* p, int stage_flags, const char* output_name, int* out,
+                              int* error_code) {
+  if (stage_flags & PEX_FINAL) return open_final_output(p, stage_flags, output_name, out, error_code);
+  if (p->pipeline_flags & PEX_VIA_PIPES) return open_output_pipe(p, stage_flags, out, error_code);
+  return open_output_file(p, stage_flags, output_name, out, error_code);
 }
 
 // Sets *err to the stage's standard error: the error file, a pipe whose read end waits
@@ -221,17 +237,17 @@ int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, 
   int ok = 1;
   for (; p->collected_count < p->child_count; ++p->collected_count) {
     int32_t i = p->collected_count;
-    // Times only while PEX_TIMING holds: release clears it, and the array may be
+    // Times only while PEX_TIMING holds: pex_destroy clears it, and the array may be
     // shorter than the children added since the last timed collection.
     pex_timing* record = timing ? &p->timings[i] : nullptr;
     if (p->backend->wait_child(p, p->child_ids[i], &p->statuses[i], record, kill_first, message,
                                error_code) < 0) {
       ok = 0;
       // A signal cut the wait short: the caller has that signal to see to, and the
-      // child is still there to be collected later, or to be stopped by release.
+      // child is still there to be collected later, or to be stopped by pex_destroy.
       if (*error_code == EINTR) break;
       // Any other failure is final (the child is not ours to wait for).
-      p->statuses[i] = no_status;
+      p->statuses[i] = kNoStatus;
     }
   }
   return ok;
@@ -264,7 +280,7 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
   if (!pex_collect_children(p, 0, &message, &error_code)) return 0;
   // A wait that failed in an earlier call left nothing to hand out.
   for (int32_t i = 0; i < p->child_count; ++i) {
-    if (p->statuses[i] == no_status) return 0;
+    if (p->statuses[i] == kNoStatus) return 0;
   }
   for (int i = 0; i < n; ++i) statuses[i] = i < p->child_count ? p->statuses[i] : 0;
   return 1;
@@ -279,7 +295,7 @@ void pex_destroy(pex_pipeline* p) {
   free(p->earlier_streams);
 
   // Children still running are told to stop: no one will read what they write. An
-  // interrupted wait is tried again, since after release no one could reap the child.
+  // interrupted wait is tried again, since after pex_destroy no one could reap the child.
   p->pipeline_flags &= ~PEX_TIMING;
   const char* message;
   int error_code;

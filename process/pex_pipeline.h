@@ -61,7 +61,7 @@ struct pex_pipeline {
   void* backend_data;  // reserved for the back end
 };
 
-/// Returns a new, empty pipeline on backend; the caller releases it with pex_destroy.
+/// Returns a new, empty pipeline on backend; the caller ends it with pex_destroy.
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend);
 /// Starts the next stage; null on success, else a static message with the code in *error_code.
@@ -82,6 +82,6 @@ char* pex_temp_name(pex_pipeline* p, int stage_flags, const char* name);
 /// Waits for the children and copies n wait statuses (0 beyond the children); 0, copying
 /// nothing, while a wait is interrupted or once one has failed.
 int pex_get_status(pex_pipeline* p, int n, int* statuses);
-/// Releases the pipeline: closes what it holds, signals and reaps every uncollected child,
-/// removes its temporary files.
+/// Closes what the pipeline holds, signals and reaps every uncollected child, removes its
+/// temporary files, and frees the pipeline.
 void pex_destroy(pex_pipeline* p);

@@ -4,7 +4,7 @@
 #include "process/pex_pipeline.h"
 
 /// Makes name the file that the next stage reads; made says that the pipeline made the
-/// string. With remove set the file is also listed for removal at release, and the list
+/// string. With remove set the file is also listed for removal by pex_destroy, and the list
 /// owns the name (a copy of a name it did not make); otherwise the pipeline owns it
 /// exactly when it made it.
 void pex_pend_input_name(pex_pipeline* p, char* name, bool made, bool remove);

@@ -78,8 +78,7 @@ pid_t posix_spawn_child(pex_pipeline*, int stage_flags, const char* executable, 
                         const char** message, int* error_code) {
   pid_t result = -1;
   posix_spawn_file_actions_t actions;
-  // None for a stage that keeps our standard streams, the wrappers' every run: the
-  // start then calls no more of libc than it must.
+  // None for a stage that keeps our standard streams, as the wrappers' one stage does.
   posix_spawn_file_actions_t* used = nullptr;
   const bool search = (stage_flags & PEX_PATH_SEARCH) != 0;
   char* const* env = environment != nullptr ? environment : environ;

@@ -44,8 +44,8 @@ const char* pex_run_command_watched(int stage_flags, const char* executable, cha
       message = "pex_get_status failed";
     }
   }
-  // Release signals and reaps a child whose wait was interrupted; otherwise it has been
-  // waited for (or never started) and release signals no one.
+  // pex_destroy signals and reaps a child whose wait was interrupted; otherwise it has
+  // been waited for (or never started) and pex_destroy signals no one.
   pex_destroy(p);
   return message;
 }

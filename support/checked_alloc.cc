@@ -1,5 +1,6 @@
 #include "support/checked_alloc.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,4 +61,23 @@ void set_alloc_program_name(const char* name) {
 void exit_program(int status) {
   if (exit_cleanup_hook != nullptr) exit_cleanup_hook();
   exit(status);
+}
+
+void exit_with_message(const char* format, ...) {
+  // Formatted apart and written whole: stderr is unbuffered, and a message that names
+  // a path can be longer than the room kept for it here.
+  char room[256];
+  char* text = room;
+  va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  int length = vsnprintf(room, sizeof room, format, args);
+  if (length >= static_cast<int>(sizeof room)) {
+    text = static_cast<char*>(checked_alloc(static_cast<size_t>(length) + 1));
+    vsnprintf(text, static_cast<size_t>(length) + 1, format, again);
+  }
+  va_end(again);
+  va_end(args);
+  if (length > 0) fputs(text, stderr);
+  exit_program(1);
 }

@@ -9,7 +9,8 @@ extern const char* alloc_program_name;
 extern unsigned long alloc_total;
 /// alloc_total at the first set_alloc_program_name, where the message's total starts; 0 until then.
 extern unsigned long alloc_total_at_naming;
-/// Run by exit_program before exit, when set. Nothing in the wrappers installs one.
+/// Run by exit_program before exit, when set: the signal relay sets it while a response
+/// file exists, to remove that file.
 extern void (*exit_cleanup_hook)(void);
 
 /// Returns at least max(size, 1) bytes from malloc; ends the process when refused.
@@ -27,3 +28,5 @@ char* checked_strdup(const char* text);
 void set_alloc_program_name(const char* name);
 /// Runs exit_cleanup_hook when set, then exit(status).
 [[noreturn]] void exit_program(int status);
+/// Prints the message that format (printf's) makes on standard error, then exit_program(1).
+[[noreturn]] void exit_with_message(const char* format, ...) __attribute__((format(printf, 1, 2)));

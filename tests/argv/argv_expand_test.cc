@@ -9,8 +9,8 @@
 
 #include "argv/argv_expand.h"
 #include "argv/argv_vector.h"
-#include "support/test_util.h"
-#include "support/arg_vector.h"
+#include "common/test_util.h"
+#include "common/arg_vector.h"
 
 using owned_vector = testutil::arg_vector;
 using testutil::strings;

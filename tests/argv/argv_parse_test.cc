@@ -4,7 +4,7 @@
 
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 
 using testutil::strings;
 using testutil::to_strings;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "argv/argv_vector.h"
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 
 using owned_vector = testutil::arg_vector;
 using testutil::strings;

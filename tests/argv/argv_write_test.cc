@@ -10,7 +10,7 @@
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
 #include "argv/argv_write.h"
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 
 using owned_vector = testutil::arg_vector;
 using testutil::strings;

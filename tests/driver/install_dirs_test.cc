@@ -5,7 +5,7 @@
 
 #include "driver/install_dirs.h"
 #include "quarn_config.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

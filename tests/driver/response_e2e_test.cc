@@ -19,8 +19,8 @@
 #include "driver/response_file.h"
 #include "quarn_config.h"
 #include "support/checked_alloc.h"
-#include "support/staged_tree.h"
-#include "support/test_util.h"
+#include "common/staged_tree.h"
+#include "common/test_util.h"
 
 extern char** environ;
 

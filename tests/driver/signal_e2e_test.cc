@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "support/staged_tree.h"
-#include "support/test_util.h"
+#include "common/staged_tree.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "quarn_config.h"
-#include "support/staged_tree.h"
-#include "support/test_util.h"
+#include "common/staged_tree.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "driver/wrapper_flow.h"
 #include "quarn_config.h"
-#include "support/arg_vector.h"
-#include "support/owned_dir_list.h"
-#include "support/test_util.h"
+#include "common/arg_vector.h"
+#include "common/owned_dir_list.h"
+#include "common/test_util.h"
 
 namespace {
 

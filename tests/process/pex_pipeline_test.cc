@@ -12,7 +12,7 @@
 
 #include "fake_backend.h"
 #include "process/pex_streams.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 using testutil::fake_backend;
 using lines = std::vector<std::string>;

@@ -20,7 +20,7 @@
 
 #include "process/pex_streams.h"
 #include "process_test_util.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 using testutil::arg_vector;
 using testutil::open_descriptors;

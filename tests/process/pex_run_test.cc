@@ -12,7 +12,7 @@
 
 #include "process/pex_pipeline.h"
 #include "process_test_util.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 using testutil::arg_vector;
 

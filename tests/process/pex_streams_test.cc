@@ -14,7 +14,7 @@
 #include "fake_backend.h"
 #include "process/pex_posix.h"
 #include "process_test_util.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 using testutil::arg_vector;
 using testutil::fake_backend;

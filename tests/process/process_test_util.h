@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 
 namespace testutil {
 

@@ -13,8 +13,8 @@
 
 #include "search/dir_list.h"
 #include "support/trace.h"
-#include "support/owned_dir_list.h"
-#include "support/test_util.h"
+#include "common/owned_dir_list.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "search/path_parts.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "search/path_parts.h"
 #include "search/relocate.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 extern "C" {
 void* __real_malloc(size_t size);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "search/relocate.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "support/checked_alloc.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/stream.h"
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

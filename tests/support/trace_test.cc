@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "support/staged_tree.h"
+#include "common/staged_tree.h"
 
 #include <elf.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 #include <dirent.h>
 #include <fcntl.h>

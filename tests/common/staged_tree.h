@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_util.h"
+#include "common/test_util.h"
 
 namespace testutil {
 
