@@ -11,16 +11,6 @@
 #include "support/stream.h"
 #include "support/temp_file.h"
 
-namespace {
-
-// The file is litter by now: exit_program removes it.
-[[noreturn]] void fail(const char* what, const char* name) {
-  fprintf(stderr, "%s temporary file %s\n", what, name);
-  exit_program(1);
-}
-
-}  // namespace
-
 void response_file_create(response_file* file) {
   // Held back, a signal cannot fall between the file's creation and the relay's knowing it.
   relay_hold();
@@ -31,16 +21,17 @@ void response_file_create(response_file* file) {
 
 void response_file_write(response_file* file, char* const* tool_argv, char* pass_through[3]) {
   // Through the descriptor mkstemps opened: the name may point elsewhere by now.
+  // On failure the file is litter already: exit_with_message removes it.
   FILE* out = stream_fdopen_unlocked(file->fd, "w");
-  if (out == nullptr) fail("Cannot open", file->name);
+  if (out == nullptr) exit_with_message("Cannot open temporary file %s\n", file->name);
   // A file-size limit then fails the write with EFBIG instead of killing the wrapper; the
   // tool gets the caller's disposition back.
   struct sigaction ignore = {}, saved;
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGXFSZ, &ignore, &saved);
-  if (argv_write_quoted(tool_argv + 1, out) != 0) fail("Cannot write to", file->name);
-  if (fclose(out) == EOF) fail("Cannot close", file->name);
+  if (argv_write_quoted(tool_argv + 1, out) != 0) exit_with_message("Cannot write to temporary file %s\n", file->name);
+  if (fclose(out) == EOF) exit_with_message("Cannot close temporary file %s\n", file->name);
   file->fd = -1;
   sigaction(SIGXFSZ, &saved, nullptr);
   pass_through[0] = tool_argv[0];
