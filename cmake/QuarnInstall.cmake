@@ -17,7 +17,14 @@ set(_tree_dirs bin share/man/man1 share/doc/quarn ${QUARN_TARGET}/bin lib/quarn/
 install(CODE "set(QUARN_TREE_DIRS \"${_tree_dirs}\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuarnMakeDirs.cmake)
 
-install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
+if(QUARN_INSTALL_MUSL_PROGRAMS)
+  # The very files the suite ran: static, with nothing to load from the host.
+  foreach(program ${QUARN_PROGRAMS})
+    install(PROGRAMS ${QUARN_MUSL_PROGRAM_DIR}/${QUARN_TARGET}-${program} DESTINATION bin)
+  endforeach()
+else()
+  install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
+endif()
 foreach(program ${QUARN_PROGRAMS})
   # The link made beside the program at build time; installed as a link, and so listed
   # in install_manifest.txt and packed into the tarball like every other file.
