@@ -57,4 +57,12 @@ endif()
 set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/QuarnPackConfig.cmake)
+set(CPACK_QUARN_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+if(QUARN_INSTALL_MUSL_PROGRAMS)
+  # The tarball shipped to every host is packed again by GNU tar, which can fix what
+  # CMake's archive writer takes from the packing machine: the order and the owner.
+  find_program(CPACK_QUARN_TAR NAMES gtar tar REQUIRED)
+  find_program(CPACK_QUARN_GZIP gzip REQUIRED)
+endif()
 include(CPack)
