@@ -17,7 +17,14 @@ set(_tree_dirs bin share/man/man1 share/doc/quarn ${QUARN_TARGET}/bin lib/quarn/
 install(CODE "set(QUARN_TREE_DIRS \"${_tree_dirs}\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuarnMakeDirs.cmake)
 
-install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
+if(QUARN_INSTALL_MUSL_PROGRAMS)
+  # The very files the suite ran: static, with nothing to load from the host.
+  foreach(program ${QUARN_PROGRAMS})
+    install(PROGRAMS ${QUARN_MUSL_PROGRAM_DIR}/${QUARN_TARGET}-${program} DESTINATION bin)
+  endforeach()
+else()
+  install(TARGETS ${QUARN_PROGRAMS} RUNTIME DESTINATION bin)
+endif()
 foreach(program ${QUARN_PROGRAMS})
   # The link made beside the program at build time; installed as a link, and so listed
   # in install_manifest.txt and packed into the tarball like every other file.
@@ -50,4 +57,12 @@ endif()
 set(CPACK_PACKAGE_FILE_NAME "quarn-${PROJECT_VERSION}-${QUARN_TARGET}-host-${_host}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ar, nm and ranlib wrappers that pass the toolchain plugin")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/QuarnPackConfig.cmake)
+set(CPACK_QUARN_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+if(QUARN_INSTALL_MUSL_PROGRAMS)
+  # The tarball shipped to every host is packed again by GNU tar, which can fix what
+  # CMake's archive writer takes from the packing machine: the order and the owner.
+  find_program(CPACK_QUARN_TAR NAMES gtar tar REQUIRED)
+  find_program(CPACK_QUARN_GZIP gzip REQUIRED)
+endif()
 include(CPack)
