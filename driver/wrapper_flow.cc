@@ -16,12 +16,8 @@ void seed_search_lists(const char* lib, const char* libexec, dir_list* tools) {
   // reaches by climbing out of <target>/<version>/; then the version's libexec
   // directory. Each is one entry: a ':' in the installation's path is part of a name,
   // and splitting there would make relative directories to search.
-  char* bin = join_strings(lib, CONFIG_TARGET_BIN_FROM_LIB, nullptr);
-  char* versioned = join_strings(libexec, CONFIG_VERSIONED_SUBDIR, nullptr);
-  dir_list_append(tools, bin);
-  dir_list_append(tools, versioned);
-  free(bin);  // the list keeps copies
-  free(versioned);
+  const char* const entries[][2] = {{lib, CONFIG_TARGET_BIN_FROM_LIB}, {libexec, CONFIG_VERSIONED_SUBDIR}};
+  dir_list_append_joined(tools, entries, 2);
 }
 
 namespace {

@@ -92,6 +92,25 @@ void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, pr
 
 void dir_list_prepend(dir_list* list, const char* prefix) { dir_list_add(list, prefix, true); }
 
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count) {
+  // Laid out as dir_list_from_string lays out its entries: the array first, then the prefixes.
+  size_t bytes = count * sizeof(dir_entry);
+  for (size_t i = 0; i < count; ++i) bytes += strlen(pairs[i][0]) + strlen(pairs[i][1]) + 1;
+  dir_entry* entry = static_cast<dir_entry*>(checked_alloc(bytes));
+  char* prefix = reinterpret_cast<char*>(entry + count);
+  dir_entry** place = list_end(list);
+  for (size_t i = 0; i < count; ++i, ++entry) {
+    size_t head = strlen(pairs[i][0]);
+    size_t tail = strlen(pairs[i][1]);
+    memcpy(prefix, pairs[i][0], head);
+    memcpy(prefix + head, pairs[i][1], tail + 1);
+    entry->prefix = prefix;
+    link_entry(list, place, entry, head + tail);
+    place = &entry->next;
+    prefix += head + tail + 1;
+  }
+}
+
 void dir_list_from_string(const char* text, dir_list* list) {
   TRACE("Convert string '%s' into prefixes, separator = '%c'", text, ':');
   // All entries of one string share one block, sized for n entries and the prefixes:

@@ -3,6 +3,7 @@
 // and each candidate passed over and why.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct dir_entry {
@@ -25,6 +26,8 @@ void dir_list_add(dir_list* list, const char* prefix, bool at_front);
 void dir_list_append(dir_list* list, const char* prefix);
 /// Adds a copy of prefix at the front.
 void dir_list_prepend(dir_list* list, const char* prefix);
+/// Appends count entries, entry i being pairs[i][0] followed by pairs[i][1], in one block.
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count);
 /// Appends one prefix per ':'-separated component of text: "" gives "./", and a
 /// component gets a '/' unless it ends in one.
 void dir_list_from_string(const char* text, dir_list* list);
