@@ -5,12 +5,13 @@
 #include "driver/trace.h"
 #include "quarn_config.h"
 #include "search/relocate.h"
+#include "support/env_snapshot.h"
 #include "support/join_strings.h"
 
 install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
   const char* prog_name = argv0;
   // Set but empty still counts: the bare wrapper name is then looked up along PATH.
-  const char* exec_prefix = getenv("QUARN_EXEC_PREFIX");
+  const char* exec_prefix = env_value(ENV_QUARN_EXEC_PREFIX);
   if (exec_prefix != nullptr) prog_name = join_strings(exec_prefix, wrapper_name, nullptr);
 
   // Both directories relocate from one lookup of the program's file: what relocate_dir

@@ -15,6 +15,7 @@
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
 #include "quarn_config.h"
+#include "support/env_snapshot.h"
 #include "support/join_strings.h"
 #include "support/trace.h"
 
@@ -53,6 +54,7 @@ tool_run run_tool(const char* tool_path, char* const* tool_argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  env_snapshot_take();
   trace_init();
   // execve allows an empty vector: without an entry 0 there is nothing to relocate from
   // and nothing to print. An empty name (what Linux passes instead) runs as any other.

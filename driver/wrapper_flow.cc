@@ -6,6 +6,7 @@
 
 #include "quarn_config.h"
 #include "support/checked_alloc.h"
+#include "support/env_snapshot.h"
 #include "support/join_strings.h"
 
 dir_list tool_dirs;
@@ -74,7 +75,8 @@ char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback) {
   char* path = search_dir_list(tools, tool, X_OK);
   if (path == nullptr) {
     // Split only now: most runs find the tool in the installation and never read PATH.
-    dir_list_from_env("PATH", fallback);
+    const char* path_value = env_value(ENV_PATH);
+    if (path_value != nullptr) dir_list_from_string(path_value, fallback);
     // A host tool of the plain name along PATH would not understand the target's objects.
     char* prefixed = prefixed_tool_name(tool);
     path = search_dir_list(fallback, prefixed, X_OK);

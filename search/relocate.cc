@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "search/path_parts.h"
+#include "support/env_snapshot.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ char* relocate_program_file(const char* prog_name, int resolve_links, relocate_n
   char* heap_buffer = nullptr;
   // A name with a '/' is used as it stands; only a bare name needs PATH.
   bool bare = path_base_name(prog_name) == prog_name;
-  const char* path_value = bare ? getenv("PATH") : nullptr;
+  const char* path_value = bare ? env_value(ENV_PATH) : nullptr;
   if (bare && path_value == nullptr && note != nullptr) *note = RELOCATE_NO_PATH;
 
   if (path_value != nullptr) {
