@@ -79,8 +79,7 @@ int main(int argc, char** argv) {
   argv_expand_at_files(&argc, &argv);
   bool through_file = argv != original_argv;
   relay_catch_signals();
-  if (self.dash_first_argument) apply_dash_first_argument(argv);
-  char** tool_argv = build_tool_argv(tool_path, plugin_path, argc, argv);
+  char** tool_argv = build_tool_argv_dashed(tool_path, plugin_path, argc, argv, self.dash_first_argument);
 
   response_file response = {nullptr, -1};
   char* pass_through[3];

@@ -90,8 +90,22 @@ void apply_dash_first_argument(char** argv) {
 }
 
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
+  return build_tool_argv_dashed(tool_path, plugin_path, argc, argv, false);
+}
+
+char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash) {
   // Every entry is set below; argc pointers already fit in memory, so the size cannot wrap.
-  char** tool_argv = static_cast<char**>(checked_alloc((static_cast<size_t>(argc) + 3) * sizeof(char*)));
+  size_t vector_size = (static_cast<size_t>(argc) + 3) * sizeof(char*);
+  dash = dash && argc > 1 && argv[1][0] != '-';
+  size_t first_len = dash ? strlen(argv[1]) : 0;
+  char** tool_argv = static_cast<char**>(checked_alloc(vector_size + (dash ? first_len + 2 : 0)));
+  if (dash) {
+    // The dashed first argument lives behind the vector, in the same block.
+    char* dashed = reinterpret_cast<char*>(tool_argv) + vector_size;
+    dashed[0] = '-';
+    memcpy(dashed + 1, argv[1], first_len + 1);
+    argv[1] = dashed;
+  }
   tool_argv[0] = const_cast<char*>(tool_path);
   tool_argv[1] = const_cast<char*>("--plugin");
   tool_argv[2] = const_cast<char*>(plugin_path);

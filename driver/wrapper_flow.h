@@ -44,3 +44,6 @@ void apply_dash_first_argument(char** argv);
 /// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null (argc >= 1).
 /// The user's strings are shared, not copied.
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);
+/// As apply_dash_first_argument (when dash is set) and then build_tool_argv, with the
+/// dashed argument in the vector's own block: argv[1] is left pointing at it.
+char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash);
