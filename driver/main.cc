@@ -1,6 +1,7 @@
 // quarn-ar, quarn-nm and quarn-ranlib: run the toolchain's ar, nm or ranlib with the
 // toolchain's plugin in front of the user's arguments.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "process/pex_pipeline.h"
 #include "process/pex_run.h"
 #include "quarn_config.h"
+#include "support/checked_alloc.h"
 #include "support/env_snapshot.h"
 #include "support/join_strings.h"
 #include "support/trace.h"
@@ -42,7 +44,12 @@ struct tool_run {
 };
 
 tool_run run_tool(const char* tool_path, char* const* tool_argv) {
-  char* child_name = join_strings(CHILD_NAME_PREFIX, tool_path, nullptr);
+  // The pipeline holds the name only while the tool runs, and a path that access() took
+  // is shorter than PATH_MAX ("./" aside): the stack serves, a block only past that.
+  char stack_name[sizeof CHILD_NAME_PREFIX + PATH_MAX + 2];
+  size_t size = join_strings_length(CHILD_NAME_PREFIX, tool_path, nullptr) + 1;
+  char* child_name = size <= sizeof stack_name ? stack_name : static_cast<char*>(checked_alloc(size));
+  join_strings_into(child_name, CHILD_NAME_PREFIX, tool_path, nullptr);
   tool_run run = {};
   relay_tool_starting();
   run.error_message = pex_run_command_watched(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name,
