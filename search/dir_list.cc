@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "search/path_parts.h"
 #include "support/checked_alloc.h"
 #include "support/trace.h"
 
@@ -115,36 +116,21 @@ void dir_list_from_string(const char* text, dir_list* list) {
   TRACE("Convert string '%s' into prefixes, separator = '%c'", text, ':');
   // All entries of one string share one block, sized for n entries and the prefixes:
   // each component's bytes, a '/' and a NUL, or "./" and a NUL for an empty one.
-  // strchr rather than a byte loop: PATH and the seeded directories are long enough
-  // for libc's wide scan to pay for itself on every start.
   size_t count = 1;
-  for (const char* colon = strchr(text, ':'); colon != nullptr; colon = strchr(colon + 1, ':')) ++count;
+  for (const char* end = path_list_entry_end(text); *end != '\0'; end = path_list_entry_end(end + 1)) ++count;
   size_t text_len = strlen(text);
   char* block = static_cast<char*>(checked_alloc(count * sizeof(dir_entry) + text_len + 3 * count));
   dir_entry* entry = reinterpret_cast<dir_entry*>(block);
   char* prefix = block + count * sizeof(dir_entry);
 
   dir_entry** place = list_end(list);
-  const char* start = text;
-  for (;; ++entry) {
-    const char* end = strchr(start, ':');
-    if (end == nullptr) end = start + strlen(start);
-    size_t len = static_cast<size_t>(end - start);
-    if (len == 0) {
-      memcpy(prefix, "./", 2);
-      len = 2;
-    } else {
-      memcpy(prefix, start, len);
-      if (start[len - 1] != '/') prefix[len++] = '/';
-    }
-    prefix[len] = '\0';
+  for (const char* cursor = text; cursor != nullptr; ++entry) {
+    size_t len = path_list_next(&cursor, prefix);
     TRACE("  - add prefix: %s", prefix);
     entry->prefix = prefix;
     link_entry(list, place, entry, len);
     place = &entry->next;
     prefix += len + 1;
-    if (*end == '\0') break;
-    start = end + 1;
   }
 }
 

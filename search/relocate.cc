@@ -23,29 +23,15 @@ bool is_program_file(const char* path) {
   return access(path, X_OK) == 0 && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Tries each ':'-separated directory of path_value in order, with "." for an empty one,
-// and leaves the first accepted candidate in buffer. The buffer must hold
-// max(strlen(path_value) + 1, 2) + name_len + 1 bytes.
+// Tries each directory of path_value in order and leaves the first accepted candidate in
+// buffer. The buffer must hold max(strlen(path_value) + 1, 2) + name_len + 1 bytes.
 bool search_path(const char* path_value, const char* name, size_t name_len, char* buffer) {
-  const char* start = path_value;
-  for (;;) {
-    const char* end = strchr(start, ':');
-    if (end == nullptr) end = start + strlen(start);
-    size_t len = static_cast<size_t>(end - start);
-    char* p = buffer;
-    if (len == 0) {
-      *p++ = '.';
-      *p++ = '/';
-    } else {
-      memcpy(p, start, len);
-      p += len;
-      if (start[len - 1] != '/') *p++ = '/';
-    }
-    memcpy(p, name, name_len + 1);
+  for (const char* cursor = path_value; cursor != nullptr;) {
+    size_t len = path_list_next(&cursor, buffer);
+    memcpy(buffer + len, name, name_len + 1);
     if (is_program_file(buffer)) return true;
-    if (*end == '\0') return false;
-    start = end + 1;
   }
+  return false;
 }
 
 // Path entries, as split_path makes them, walked in place: an entry runs through the
