@@ -49,6 +49,10 @@ struct pex_pipeline {
   pid_t* child_ids;
   int32_t* statuses;  // -1 for a child whose wait failed: a wait status fits in 16 bits
   pex_timing* timings;
+  // The first child's id and status, where child_ids and statuses point while there is
+  // one child: the single-command run then takes no array from the allocator.
+  pid_t first_child_id;
+  int32_t first_status;
   int32_t collected_count;  // the first collected_count children have been waited for
   FILE* input_stream;       // from pex_set_input_file; closed by the next stage
   FILE* stdout_stream;
