@@ -162,6 +162,12 @@ void pex_clear_input_name(pex_pipeline* p) {
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend) {
   pex_pipeline* p = static_cast<pex_pipeline*>(checked_alloc(sizeof(pex_pipeline)));
+  pex_init(p, pipeline_flags, program_name, temp_name_base, backend);
+  return p;
+}
+
+void pex_init(pex_pipeline* p, int pipeline_flags, const char* program_name, const char* temp_name_base,
+              const pex_backend* backend) {
   memset(p, 0, sizeof *p);
   p->pipeline_flags = pipeline_flags;
   p->program_name = program_name;
@@ -169,7 +175,6 @@ pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_na
   p->next_stdin_fd = 0;
   p->stderr_read_fd = -1;
   p->backend = backend;
-  return p;
 }
 
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
@@ -279,6 +284,11 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
 }
 
 void pex_destroy(pex_pipeline* p) {
+  pex_finish(p);
+  free(p);
+}
+
+void pex_finish(pex_pipeline* p) {
   if (p->next_stdin_fd > 0) p->backend->close_fd(p, p->next_stdin_fd);
   if (p->stderr_read_fd > 0) p->backend->close_fd(p, p->stderr_read_fd);
   if (p->stdout_stream != nullptr) fclose(p->stdout_stream);
@@ -303,5 +313,4 @@ void pex_destroy(pex_pipeline* p) {
   }
   free(p->temp_files);
   if (p->backend->finish != nullptr) p->backend->finish(p);
-  free(p);
 }

@@ -68,6 +68,9 @@ struct pex_pipeline {
 /// Returns a new, empty pipeline on backend; the caller releases it with pex_destroy.
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend);
+/// Makes *p a new, empty pipeline on backend in the caller's storage; end it with pex_finish.
+void pex_init(pex_pipeline* p, int pipeline_flags, const char* program_name, const char* temp_name_base,
+              const pex_backend* backend);
 /// Starts the next stage; null on success, else a static message with the code in *error_code.
 /// A refusal that needs no system call (code 0) leaves the pipeline as it was.
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
@@ -89,3 +92,5 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses);
 /// Releases the pipeline: closes what it holds, signals and reaps every uncollected child,
 /// removes its temporary files.
 void pex_destroy(pex_pipeline* p);
+/// Does all that pex_destroy does but give back p's own storage, which is the caller's.
+void pex_finish(pex_pipeline* p);
