@@ -14,7 +14,6 @@
 #include "process/pex_run.h"
 #include "quarn_config.h"
 #include "support/checked_alloc.h"
-#include "support/join_strings.h"
 #include "support/trace.h"
 
 namespace {
@@ -31,9 +30,12 @@ tool_start start_tool(const char* tool_path, char* const* tool_argv) {
   // The pipeline holds the name only while the tool runs, and a path that access() took
   // is shorter than PATH_MAX ("./" aside): the stack serves, a block only past that.
   char stack_name[sizeof CHILD_NAME_PREFIX + PATH_MAX + 2];
-  size_t size = join_strings_length(CHILD_NAME_PREFIX, tool_path, nullptr) + 1;
+  constexpr size_t prefix_len = sizeof CHILD_NAME_PREFIX - 1;
+  size_t path_size = strlen(tool_path) + 1;
+  size_t size = prefix_len + path_size;
   char* child_name = size <= sizeof stack_name ? stack_name : static_cast<char*>(checked_alloc(size));
-  join_strings_into(child_name, CHILD_NAME_PREFIX, tool_path, nullptr);
+  memcpy(child_name, CHILD_NAME_PREFIX, prefix_len);
+  memcpy(child_name + prefix_len, tool_path, path_size);
   tool_start start = {};
   relay_tool_starting();
   start.error_message = pex_run_command_watched(PEX_FINAL | PEX_PATH_SEARCH, tool_path, tool_argv, child_name,
