@@ -1,5 +1,6 @@
 #include "driver/install_dirs.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "driver/trace.h"
@@ -19,7 +20,8 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
   relocate_note found = RELOCATE_OK;
   relocate_note lib_note = RELOCATE_OK;
   relocate_note libexec_note = RELOCATE_OK;
-  char* program_file = relocate_program_file(prog_name, 1, &found);
+  char resolved[PATH_MAX];
+  const char* program_file = relocate_program_file_in(prog_name, resolved, &found);
   char* lib = nullptr;
   char* libexec = nullptr;
   if (program_file != nullptr && program_file[0] != '/') {
@@ -40,6 +42,5 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
     trace_install_dir("library directory", dirs.lib, lib_note);
     trace_install_dir("libexec directory", dirs.libexec, libexec_note);
   }
-  free(program_file);
   return dirs;
 }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,10 +56,9 @@ char* refused(relocate_note* note, relocate_note why) {
   return nullptr;
 }
 
-}  // namespace
-
-// A bare name is looked up along PATH the way a shell would have found it.
-char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note) {
+// relocate_program_file's name, left in resolved (PATH_MAX bytes) or pointing at
+// prog_name itself. A bare name is looked up along PATH the way a shell would find it.
+const char* find_program_file(const char* prog_name, int resolve_links, char* resolved, relocate_note* note) {
   // An empty name would only be tried against every PATH directory, itself no program.
   if (*prog_name == '\0') return refused(note, RELOCATE_NO_NAME);
   const char* found = prog_name;
@@ -87,9 +87,30 @@ char* relocate_program_file(const char* prog_name, int resolve_links, relocate_n
     }
   }
 
-  char* full_name = resolve_links ? canonical_path(found) : copy_path(found);
+  const char* result = prog_name;
+  if (resolve_links && realpath(found, resolved) != nullptr) {
+    result = resolved;
+  } else if (found != prog_name) {
+    // A candidate that stat accepted is shorter than PATH_MAX.
+    size_t size = strlen(found) + 1;
+    result = size <= PATH_MAX ? static_cast<const char*>(memcpy(resolved, found, size)) : nullptr;
+  }
   free(heap_buffer);
+  return result != nullptr ? result : refused(note, RELOCATE_NO_MEMORY);
+}
+
+}  // namespace
+
+char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note) {
+  char resolved[PATH_MAX];
+  const char* found = find_program_file(prog_name, resolve_links, resolved, note);
+  if (found == nullptr) return nullptr;
+  char* full_name = copy_path(found);
   return full_name != nullptr ? full_name : refused(note, RELOCATE_NO_MEMORY);
+}
+
+const char* relocate_program_file_in(const char* prog_name, char* resolved, relocate_note* note) {
+  return find_program_file(prog_name, 1, resolved, note);
 }
 
 char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir,
