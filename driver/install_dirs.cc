@@ -10,6 +10,11 @@
 #include "support/join_strings.h"
 
 install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
+  return find_install_dirs_into(argv0, wrapper_name, nullptr, nullptr, 0);
+}
+
+install_dirs find_install_dirs_into(const char* argv0, const char* wrapper_name, char* lib_buffer,
+                                    char* libexec_buffer, size_t size) {
   const char* prog_name = argv0;
   // Set but empty still counts: the bare wrapper name is then looked up along PATH.
   const char* exec_prefix = env_value(ENV_QUARN_EXEC_PREFIX);
@@ -30,8 +35,9 @@ install_dirs find_install_dirs(const char* argv0, const char* wrapper_name) {
     // may have laid out a tree of tools. The configured directories serve instead.
     lib_note = libexec_note = found != RELOCATE_OK ? found : RELOCATE_UNRESOLVED;
   } else if (program_file != nullptr) {
-    lib = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR, &lib_note);
-    libexec = relocate_dir_from_file(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR, &libexec_note);
+    lib = relocate_dir_from_file_into(program_file, CONFIG_BIN_DIR, CONFIG_LIB_DIR, lib_buffer, size, &lib_note);
+    libexec = relocate_dir_from_file_into(program_file, CONFIG_BIN_DIR, CONFIG_LIBEXEC_DIR, libexec_buffer, size,
+                                          &libexec_note);
   } else {
     // What kept the program file from being found keeps both from relocating.
     lib_note = libexec_note = found;

@@ -1,5 +1,6 @@
 // quarn-ar, quarn-nm and quarn-ranlib: run the toolchain's ar, nm or ranlib with the
 // toolchain's plugin in front of the user's arguments.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,7 +17,9 @@ namespace {
 constexpr wrapper_identity self = {WRAPPED_TOOL, WRAPPER_NAME, DASH_FIRST_ARGUMENT != 0};
 
 void init_search_lists(const char* prog_name) {
-  install_dirs dirs = find_install_dirs(prog_name, self.name);
+  // The list keeps copies: the directories need to outlive only this call.
+  char lib[PATH_MAX], libexec[PATH_MAX];
+  install_dirs dirs = find_install_dirs_into(prog_name, self.name, lib, libexec, PATH_MAX);
   seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs);
 }
 

@@ -115,6 +115,11 @@ const char* relocate_program_file_in(const char* prog_name, char* resolved, relo
 
 char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir,
                              relocate_note* note) {
+  return relocate_dir_from_file_into(program_file, bin_dir, target_dir, nullptr, 0, note);
+}
+
+char* relocate_dir_from_file_into(const char* program_file, const char* bin_dir, const char* target_dir,
+                                  char* buffer, size_t buffer_size, relocate_note* note) {
   // Empty paths have no entries at all, not even a directory to start from.
   if (*program_file == '\0') return refused(note, RELOCATE_NO_NAME);
   if (*bin_dir == '\0' || *target_dir == '\0') return refused(note, RELOCATE_NO_SHARED_ROOT);
@@ -148,7 +153,8 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
   if (bin_rest == bin_dir) return refused(note, RELOCATE_NO_SHARED_ROOT);
   size_t ups = static_cast<size_t>(count_entries(bin_rest));
   size_t tail_len = strlen(tail);
-  char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
+  size_t size = dir_len + 3 * ups + tail_len + 1;
+  char* result = size <= buffer_size ? buffer : static_cast<char*>(malloc(size));
   if (result == nullptr) return refused(note, RELOCATE_NO_MEMORY);
   char* p = result;
   memcpy(p, program_file, dir_len);
