@@ -39,12 +39,14 @@ int main(int argc, char** argv) {
   init_search_lists(argv[0]);
   if (!take_b_option(&argc, argv, &tool_dirs, &fallback_dirs)) usage();
 
-  char* plugin_path = locate_plugin(&tool_dirs);
+  // main's frame lasts as long as the program: the found paths can live in it.
+  char plugin_buffer[PATH_MAX], tool_buffer[PATH_MAX];
+  char* plugin_path = locate_plugin_into(&tool_dirs, plugin_buffer, sizeof plugin_buffer);
   if (plugin_path == nullptr) {
     fprintf(stderr, "%s: Cannot find plugin '%s'\n", argv[0], PLUGIN_NAME);
     return 1;
   }
-  char* tool_path = locate_tool(self.tool, &tool_dirs, &fallback_dirs);
+  char* tool_path = locate_tool_into(self.tool, &tool_dirs, &fallback_dirs, tool_buffer, sizeof tool_buffer);
   if (tool_path == nullptr) {
     fprintf(stderr, "%s: Cannot find binary '%s'\n", argv[0], prefixed_tool_name(self.tool));
     return 1;

@@ -53,9 +53,24 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback) 
   return true;
 }
 
-char* locate_plugin(const dir_list* tools) {
-  char* path = search_dir_list(tools, PLUGIN_NAME, R_OK);
-  return path != nullptr ? path_with_directory(path) : nullptr;
+namespace {
+
+// path_with_directory for a path that may lie in the caller's own buffer, which stays.
+char* qualified(char* path, const char* own) {
+  if (path != own) return path_with_directory(path);
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '/') return path;
+  }
+  return join_strings("./", path, nullptr);
+}
+
+}  // namespace
+
+char* locate_plugin(const dir_list* tools) { return locate_plugin_into(tools, nullptr, 0); }
+
+char* locate_plugin_into(const dir_list* tools, char* own, size_t own_size) {
+  char* path = search_dir_list_into(tools, PLUGIN_NAME, R_OK, own, own_size);
+  return path != nullptr ? qualified(path, own) : nullptr;
 }
 
 char* path_with_directory(char* path) {
@@ -72,17 +87,21 @@ char* path_with_directory(char* path) {
 char* prefixed_tool_name(const char* tool) { return join_strings(CONFIG_TARGET, "-", tool, nullptr); }
 
 char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback) {
-  char* path = search_dir_list(tools, tool, X_OK);
+  return locate_tool_into(tool, tools, fallback, nullptr, 0);
+}
+
+char* locate_tool_into(const char* tool, const dir_list* tools, dir_list* fallback, char* own, size_t own_size) {
+  char* path = search_dir_list_into(tools, tool, X_OK, own, own_size);
   if (path == nullptr) {
     // Split only now: most runs find the tool in the installation and never read PATH.
     const char* path_value = env_value(ENV_PATH);
     if (path_value != nullptr) dir_list_from_string(path_value, fallback);
     // A host tool of the plain name along PATH would not understand the target's objects.
     char* prefixed = prefixed_tool_name(tool);
-    path = search_dir_list(fallback, prefixed, X_OK);
+    path = search_dir_list_into(fallback, prefixed, X_OK, own, own_size);
     free(prefixed);
   }
-  return path != nullptr ? path_with_directory(path) : nullptr;
+  return path != nullptr ? qualified(path, own) : nullptr;
 }
 
 void apply_dash_first_argument(char** argv) {

@@ -1,6 +1,8 @@
 // The steps of the wrappers' main flow, as functions that tests call directly.
 #pragma once
 
+#include <cstddef>
+
 #include "search/dir_list.h"
 
 /// What differs between quarn-ar, quarn-nm and quarn-ranlib.
@@ -29,10 +31,14 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback);
 /// Returns the plugin's path found along tools with read access, or null.
 /// Found paths always hold a '/' (see path_with_directory).
 char* locate_plugin(const dir_list* tools);
+/// As locate_plugin, but the path may be built in own (own_size bytes): see search_dir_list_into.
+char* locate_plugin_into(const dir_list* tools, char* own, size_t own_size);
 /// Returns the tool's path: the plain name along tools, else the target-prefixed name along
 /// fallback with the directories of PATH appended to it first; with execute access; null
 /// when neither is found. Call it once: each miss in tools appends PATH again.
 char* locate_tool(const char* tool, const dir_list* tools, dir_list* fallback);
+/// As locate_tool, but the path may be built in own (own_size bytes): see search_dir_list_into.
+char* locate_tool_into(const char* tool, const dir_list* tools, dir_list* fallback, char* own, size_t own_size);
 /// Returns path itself when it holds a '/', else a new string "./" + path, so that a
 /// file found through the empty prefix is not looked up along PATH or a library path.
 char* path_with_directory(char* path);

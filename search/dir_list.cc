@@ -34,10 +34,14 @@ const char* refusal_reason(const char* refusal) {
 }  // namespace
 
 char* search_dir_list(const dir_list* list, const char* name, int mode) {
+  return search_dir_list_into(list, name, mode, nullptr, 0);
+}
+
+char* search_dir_list_into(const dir_list* list, const char* name, int mode, char* own, size_t own_size) {
   int32_t name_len = static_cast<int32_t>(strlen(name));
-  int32_t size = list->longest + name_len + 1;
+  size_t size = static_cast<size_t>(list->longest + name_len + 1);
   TRACE("Looking for '%s'", name);
-  char* buffer = static_cast<char*>(checked_alloc(static_cast<size_t>(size)));
+  char* buffer = size <= own_size ? own : static_cast<char*>(checked_alloc(size));
 
   if (name[0] == '/') {
     // An absolute name is taken on access alone, directories included.
@@ -59,7 +63,7 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
   }
 
   if (list->first == nullptr) TRACE("  - failed: no entries in prefix list");
-  free(buffer);
+  if (buffer != own) free(buffer);
   return nullptr;
 }
 

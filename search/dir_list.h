@@ -20,6 +20,9 @@ struct dir_list {
 /// Returns a new full path (prefix + name, or name itself when absolute) that passes
 /// access(mode) and, through a prefix, is no directory; null when none does.
 char* search_dir_list(const dir_list* list, const char* name, int mode);
+/// As search_dir_list, but the path is built in own when it fits in own_size bytes
+/// (else in a new block); the result is then own itself.
+char* search_dir_list_into(const dir_list* list, const char* name, int mode, char* own, size_t own_size);
 /// Adds a copy of prefix at the front (or when the list is empty) or at the back.
 void dir_list_add(dir_list* list, const char* prefix, bool at_front);
 /// Adds a copy of prefix at the back.
