@@ -16,11 +16,12 @@ namespace {
 
 constexpr wrapper_identity self = {WRAPPED_TOOL, WRAPPER_NAME, DASH_FIRST_ARGUMENT != 0};
 
-void init_search_lists(const char* prog_name) {
-  // The list keeps copies: the directories need to outlive only this call.
+// The list's entries go into seed_block, which outlives the list; the directories they
+// are made from need to outlive only this call.
+void init_search_lists(const char* prog_name, void* seed_block, size_t seed_size) {
   char lib[PATH_MAX], libexec[PATH_MAX];
   install_dirs dirs = find_install_dirs_into(prog_name, self.name, lib, libexec, PATH_MAX);
-  seed_search_lists(dirs.lib, dirs.libexec, &tool_dirs);
+  seed_search_lists_into(dirs.lib, dirs.libexec, &tool_dirs, seed_block, seed_size);
 }
 
 [[noreturn]] void usage() {
@@ -36,10 +37,12 @@ int main(int argc, char** argv) {
   // execve allows an empty vector: without an entry 0 there is nothing to relocate from
   // and nothing to print. An empty name (what Linux passes instead) runs as any other.
   if (argc < 1 || argv[0] == nullptr) usage();
-  init_search_lists(argv[0]);
+  // main's frame lasts as long as the program: the lists' seed and the found paths can
+  // live in it.
+  alignas(dir_entry) char seed_block[2 * PATH_MAX];
+  init_search_lists(argv[0], seed_block, sizeof seed_block);
   if (!take_b_option(&argc, argv, &tool_dirs, &fallback_dirs)) usage();
 
-  // main's frame lasts as long as the program: the found paths can live in it.
   char plugin_buffer[PATH_MAX], tool_buffer[PATH_MAX];
   char* plugin_path = locate_plugin_into(&tool_dirs, plugin_buffer, sizeof plugin_buffer);
   if (plugin_path == nullptr) {

@@ -13,12 +13,16 @@ dir_list tool_dirs;
 dir_list fallback_dirs;
 
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools) {
+  seed_search_lists_into(lib, libexec, tools, nullptr, 0);
+}
+
+void seed_search_lists_into(const char* lib, const char* libexec, dir_list* tools, void* own, size_t own_size) {
   // The target's own bin directory lies under the prefix, which the library directory
   // reaches by climbing out of <target>/<version>/; then the version's libexec
   // directory. Each is one entry: a ':' in the installation's path is part of a name,
   // and splitting there would make relative directories to search.
   const char* const entries[][2] = {{lib, CONFIG_TARGET_BIN_FROM_LIB}, {libexec, CONFIG_VERSIONED_SUBDIR}};
-  dir_list_append_joined(tools, entries, 2);
+  dir_list_append_joined_into(tools, entries, 2, own, own_size);
 }
 
 namespace {

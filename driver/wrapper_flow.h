@@ -22,6 +22,8 @@ extern dir_list fallback_dirs;
 /// Appends the target's bin directory (reached through lib) and the version's libexec
 /// directory to tools, one whole entry each. PATH reaches fallback in locate_tool.
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools);
+/// As seed_search_lists, with the entries in own when they fit: see dir_list_append_joined_into.
+void seed_search_lists_into(const char* lib, const char* libexec, dir_list* tools, void* own, size_t own_size);
 
 /// Takes the first "-B dir" or "-Bdir" argument out of argv (count and entries move down)
 /// and puts dir, with a '/' added unless empty or already there, in front of both lists.
