@@ -113,15 +113,17 @@ void apply_dash_first_argument(char** argv) {
 }
 
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
-  return build_tool_argv_dashed(tool_path, plugin_path, argc, argv, false);
+  return build_tool_argv_dashed(tool_path, plugin_path, argc, argv, false, nullptr, 0);
 }
 
-char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash) {
+char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash,
+                              void* own, size_t own_size) {
   // Every entry is set below; argc pointers already fit in memory, so the size cannot wrap.
   size_t vector_size = (static_cast<size_t>(argc) + 3) * sizeof(char*);
   dash = dash && argc > 1 && argv[1][0] != '-';
   size_t first_len = dash ? strlen(argv[1]) : 0;
-  char** tool_argv = static_cast<char**>(checked_alloc(vector_size + (dash ? first_len + 2 : 0)));
+  size_t size = vector_size + (dash ? first_len + 2 : 0);
+  char** tool_argv = static_cast<char**>(size <= own_size ? own : checked_alloc(size));
   if (dash) {
     // The dashed first argument lives behind the vector, in the same block.
     char* dashed = reinterpret_cast<char*>(tool_argv) + vector_size;

@@ -53,5 +53,7 @@ void apply_dash_first_argument(char** argv);
 /// The user's strings are shared, not copied.
 char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);
 /// As apply_dash_first_argument (when dash is set) and then build_tool_argv, with the
-/// dashed argument in the vector's own block: argv[1] is left pointing at it.
-char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash);
+/// dashed argument in the vector's own block: argv[1] is left pointing at it. The block is
+/// own (aligned for pointers) when it fits in own_size bytes, else a new one.
+char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash,
+                              void* own, size_t own_size);
