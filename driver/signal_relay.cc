@@ -103,12 +103,11 @@ void relay_catch_signals() {
     caught_at[i] = true;
   }
   // Under a parent that ignores SIGCHLD the tool would be reaped behind our back and its
-  // status lost.
-  if (sigaction(SIGCHLD, nullptr, &act) == 0) {
-    act.sa_handler = SIG_DFL;
-    act.sa_flags = 0;
-    sigaction(SIGCHLD, &act, nullptr);
-  }
+  // status lost. Set without asking first: whatever it was, the default is what we need,
+  // and a default action has no handler for a mask to apply to.
+  act.sa_handler = SIG_DFL;
+  act.sa_flags = 0;
+  sigaction(SIGCHLD, &act, nullptr);
 }
 
 void relay_hold() {

@@ -15,9 +15,17 @@ namespace {
 
 int flag(int flags, int which) { return (flags & which) != 0 ? 1 : 0; }
 
+// Resizes array to count entries of size bytes: the pipeline's own slot holds the first,
+// a block takes over from the second on.
+void* grow(void* array, void* own_slot, size_t count, size_t size) {
+  if (count == 1) return own_slot;
+  if (array != own_slot) return checked_realloc(array, count * size);
+  return memcpy(checked_alloc(count * size), own_slot, size);
+}
+
 void record_child(pex_pipeline* p, pid_t pid) {
   size_t count = static_cast<size_t>(p->child_count) + 1;
-  p->child_ids = static_cast<pid_t*>(checked_realloc(p->child_ids, count * sizeof(pid_t)));
+  p->child_ids = static_cast<pid_t*>(grow(p->child_ids, &p->first_child_id, count, sizeof(pid_t)));
   p->child_ids[p->child_count++] = pid;
 }
 
@@ -170,6 +178,12 @@ void pex_clear_input_name(pex_pipeline* p) {
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend) {
   pex_pipeline* p = static_cast<pex_pipeline*>(checked_alloc(sizeof(pex_pipeline)));
+  pex_init(p, pipeline_flags, program_name, temp_name_base, backend);
+  return p;
+}
+
+void pex_init(pex_pipeline* p, int pipeline_flags, const char* program_name, const char* temp_name_base,
+              const pex_backend* backend) {
   memset(p, 0, sizeof *p);
   p->pipeline_flags = pipeline_flags;
   p->program_name = program_name;
@@ -177,7 +191,6 @@ pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_na
   p->next_stdin_fd = 0;
   p->stderr_read_fd = -1;
   p->backend = backend;
-  return p;
 }
 
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
@@ -230,7 +243,7 @@ const char* pex_add_stage_inherit_env(pex_pipeline* p, int stage_flags, const ch
 int pex_collect_children(pex_pipeline* p, int kill_first, const char** message, int* error_code) {
   if (p->collected_count == p->child_count) return 1;
   size_t count = static_cast<size_t>(p->child_count);
-  p->statuses = static_cast<int32_t*>(checked_realloc(p->statuses, count * sizeof(int32_t)));
+  p->statuses = static_cast<int32_t*>(grow(p->statuses, &p->first_status, count, sizeof(int32_t)));
   bool timing = (p->pipeline_flags & PEX_TIMING) != 0;
   if (timing) p->timings = static_cast<pex_timing*>(checked_realloc(p->timings, count * sizeof(pex_timing)));
 
@@ -287,6 +300,11 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses) {
 }
 
 void pex_destroy(pex_pipeline* p) {
+  pex_finish(p);
+  free(p);
+}
+
+void pex_finish(pex_pipeline* p) {
   if (p->next_stdin_fd > 0) p->backend->close_fd(p, p->next_stdin_fd);
   if (p->stderr_read_fd > 0) p->backend->close_fd(p, p->stderr_read_fd);
   if (p->stdout_stream != nullptr) fclose(p->stdout_stream);
@@ -302,8 +320,8 @@ void pex_destroy(pex_pipeline* p) {
   while (p->collected_count < p->child_count) pex_collect_children(p, 1, &message, &error_code);
 
   pex_clear_input_name(p);
-  free(p->child_ids);
-  free(p->statuses);
+  if (p->child_ids != &p->first_child_id) free(p->child_ids);
+  if (p->statuses != &p->first_status) free(p->statuses);
   free(p->timings);
   for (int32_t i = 0; i < p->temp_file_count; ++i) {
     remove(p->temp_files[i]);
@@ -311,5 +329,4 @@ void pex_destroy(pex_pipeline* p) {
   }
   free(p->temp_files);
   if (p->backend->finish != nullptr) p->backend->finish(p);
-  free(p);
 }

@@ -49,6 +49,10 @@ struct pex_pipeline {
   pid_t* child_ids;
   int32_t* statuses;  // -1 for a child whose wait failed: a wait status fits in 16 bits
   pex_timing* timings;
+  // The first child's id and status, where child_ids and statuses point while there is
+  // one child: the single-command run then takes no array from the allocator.
+  pid_t first_child_id;
+  int32_t first_status;
   int32_t collected_count;  // the first collected_count children have been waited for
   FILE* input_stream;       // from pex_set_input_file; closed by the next stage
   FILE* stdout_stream;
@@ -64,6 +68,9 @@ struct pex_pipeline {
 /// Returns a new, empty pipeline on backend; the caller ends it with pex_destroy.
 pex_pipeline* pex_create_with_backend(int pipeline_flags, const char* program_name,
                                       const char* temp_name_base, const pex_backend* backend);
+/// Makes *p a new, empty pipeline on backend in the caller's storage; end it with pex_finish.
+void pex_init(pex_pipeline* p, int pipeline_flags, const char* program_name, const char* temp_name_base,
+              const pex_backend* backend);
 /// Starts the next stage; null on success, else a static message with the code in *error_code.
 /// A refusal that needs no system call (code 0) leaves the pipeline as it was.
 const char* pex_add_stage(pex_pipeline* p, int stage_flags, const char* executable, char* const* argv,
@@ -85,3 +92,5 @@ int pex_get_status(pex_pipeline* p, int n, int* statuses);
 /// Closes what the pipeline holds, signals and reaps every uncollected child, removes its
 /// temporary files, and frees the pipeline.
 void pex_destroy(pex_pipeline* p);
+/// Does all that pex_destroy does but give back p's own storage, which is the caller's.
+void pex_finish(pex_pipeline* p);

@@ -29,7 +29,10 @@ const char* pex_run_command_watched(int stage_flags, const char* executable, cha
                                     const char* program_name, const char* output_name,
                                     const char* error_name, const pex_watch* watch, int* status,
                                     int* error_code) {
-  pex_pipeline* p = pex_create(0, program_name, nullptr);
+  // The pipeline lives for this call alone: in its frame, not in a block of its own.
+  pex_pipeline pipeline;
+  pex_pipeline* p = &pipeline;
+  pex_init(p, 0, program_name, nullptr, &posix_backend);
   const char* message =
       pex_add_stage_inherit_env(p, stage_flags, executable, argv, output_name, error_name, error_code);
   if (message == nullptr) {
@@ -44,8 +47,8 @@ const char* pex_run_command_watched(int stage_flags, const char* executable, cha
       message = "pex_get_status failed";
     }
   }
-  // pex_destroy signals and reaps a child whose wait was interrupted; otherwise it has
-  // been waited for (or never started) and pex_destroy signals no one.
-  pex_destroy(p);
+  // pex_finish signals and reaps a child whose wait was interrupted; otherwise it has
+  // been waited for (or never started) and pex_finish signals no one.
+  pex_finish(p);
   return message;
 }

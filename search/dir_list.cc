@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "search/path_parts.h"
 #include "support/checked_alloc.h"
 #include "support/trace.h"
 
@@ -33,10 +34,14 @@ const char* refusal_reason(const char* refusal) {
 }  // namespace
 
 char* search_dir_list(const dir_list* list, const char* name, int mode) {
+  return search_dir_list_into(list, name, mode, nullptr, 0);
+}
+
+char* search_dir_list_into(const dir_list* list, const char* name, int mode, char* own, size_t own_size) {
   int32_t name_len = static_cast<int32_t>(strlen(name));
-  int32_t size = list->longest + name_len + 1;
+  size_t size = static_cast<size_t>(list->longest + name_len + 1);
   TRACE("Looking for '%s'", name);
-  char* buffer = static_cast<char*>(checked_alloc(static_cast<size_t>(size)));
+  char* buffer = size <= own_size ? own : static_cast<char*>(checked_alloc(size));
 
   if (name[0] == '/') {
     // An absolute name is taken on access alone, directories included.
@@ -58,7 +63,7 @@ char* search_dir_list(const dir_list* list, const char* name, int mode) {
   }
 
   if (list->first == nullptr) TRACE("  - failed: no entries in prefix list");
-  free(buffer);
+  if (buffer != own) free(buffer);
   return nullptr;
 }
 
@@ -92,40 +97,49 @@ void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, pr
 
 void dir_list_prepend(dir_list* list, const char* prefix) { dir_list_add(list, prefix, true); }
 
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count) {
+  dir_list_append_joined_into(list, pairs, count, nullptr, 0);
+}
+
+void dir_list_append_joined_into(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
+                                 size_t own_size) {
+  // Laid out as dir_list_from_string lays out its entries: the array first, then the prefixes.
+  size_t bytes = count * sizeof(dir_entry);
+  for (size_t i = 0; i < count; ++i) bytes += strlen(pairs[i][0]) + strlen(pairs[i][1]) + 1;
+  dir_entry* entry = static_cast<dir_entry*>(bytes <= own_size ? own : checked_alloc(bytes));
+  char* prefix = reinterpret_cast<char*>(entry + count);
+  dir_entry** place = list_end(list);
+  for (size_t i = 0; i < count; ++i, ++entry) {
+    size_t head = strlen(pairs[i][0]);
+    size_t tail = strlen(pairs[i][1]);
+    memcpy(prefix, pairs[i][0], head);
+    memcpy(prefix + head, pairs[i][1], tail + 1);
+    entry->prefix = prefix;
+    link_entry(list, place, entry, head + tail);
+    place = &entry->next;
+    prefix += head + tail + 1;
+  }
+}
+
 void dir_list_from_string(const char* text, dir_list* list) {
   TRACE("Convert string '%s' into prefixes, separator = '%c'", text, ':');
   // All entries of one string share one block, sized for n entries and the prefixes:
   // each component's bytes, a '/' and a NUL, or "./" and a NUL for an empty one.
-  // strchr rather than a byte loop: PATH and the seeded directories are long enough
-  // for libc's wide scan to pay for itself on every start.
   size_t count = 1;
-  for (const char* colon = strchr(text, ':'); colon != nullptr; colon = strchr(colon + 1, ':')) ++count;
+  for (const char* end = path_list_entry_end(text); *end != '\0'; end = path_list_entry_end(end + 1)) ++count;
   size_t text_len = strlen(text);
   char* block = static_cast<char*>(checked_alloc(count * sizeof(dir_entry) + text_len + 3 * count));
   dir_entry* entry = reinterpret_cast<dir_entry*>(block);
   char* prefix = block + count * sizeof(dir_entry);
 
   dir_entry** place = list_end(list);
-  const char* start = text;
-  for (;; ++entry) {
-    const char* end = strchr(start, ':');
-    if (end == nullptr) end = start + strlen(start);
-    size_t len = static_cast<size_t>(end - start);
-    if (len == 0) {
-      memcpy(prefix, "./", 2);
-      len = 2;
-    } else {
-      memcpy(prefix, start, len);
-      if (start[len - 1] != '/') prefix[len++] = '/';
-    }
-    prefix[len] = '\0';
+  for (const char* cursor = text; cursor != nullptr; ++entry) {
+    size_t len = path_list_next(&cursor, prefix);
     TRACE("  - add prefix: %s", prefix);
     entry->prefix = prefix;
     link_entry(list, place, entry, len);
     place = &entry->next;
     prefix += len + 1;
-    if (*end == '\0') break;
-    start = end + 1;
   }
 }
 

@@ -3,6 +3,7 @@
 // and each candidate passed over and why.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct dir_entry {
@@ -19,12 +20,21 @@ struct dir_list {
 /// Returns a new full path (prefix + name, or name itself when absolute) that passes
 /// access(mode) and, through a prefix, is no directory; null when none does.
 char* search_dir_list(const dir_list* list, const char* name, int mode);
+/// As search_dir_list, but the path is built in own when it fits in own_size bytes
+/// (else in a new block); the result is then own itself.
+char* search_dir_list_into(const dir_list* list, const char* name, int mode, char* own, size_t own_size);
 /// Adds a copy of prefix at the front (or when the list is empty) or at the back.
 void dir_list_add(dir_list* list, const char* prefix, bool at_front);
 /// Adds a copy of prefix at the back.
 void dir_list_append(dir_list* list, const char* prefix);
 /// Adds a copy of prefix at the front.
 void dir_list_prepend(dir_list* list, const char* prefix);
+/// Appends count entries, entry i being pairs[i][0] followed by pairs[i][1], in one block.
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count);
+/// As dir_list_append_joined, but in own (aligned for dir_entry) when the block fits in
+/// own_size bytes, else in a new block; own must then outlive the list.
+void dir_list_append_joined_into(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
+                                 size_t own_size);
 /// Appends one prefix per ':'-separated component of text: "" gives "./", and a
 /// component gets a '/' unless it ends in one.
 void dir_list_from_string(const char* text, dir_list* list);

@@ -71,6 +71,29 @@ const char* path_base_name_dos(const char* path) {
   return base_after_separators(path, true);
 }
 
+const char* path_list_entry_end(const char* entry) {
+  // strchr rather than a byte loop: libc's wide scan pays for itself on a PATH.
+  const char* colon = strchr(entry, ':');
+  return colon != nullptr ? colon : entry + strlen(entry);
+}
+
+size_t path_list_next(const char** cursor, char* out) {
+  const char* start = *cursor;
+  const char* end = path_list_entry_end(start);
+  size_t len = static_cast<size_t>(end - start);
+  // An empty entry is the working directory, as a shell takes it.
+  if (len == 0) {
+    memcpy(out, "./", 2);
+    len = 2;
+  } else {
+    memcpy(out, start, len);
+    if (start[len - 1] != '/') out[len++] = '/';
+  }
+  out[len] = '\0';
+  *cursor = *end != '\0' ? end + 1 : nullptr;
+  return len;
+}
+
 char* copy_path(const char* path) {
   // strdup, from calls the wrappers make anyway: every distinct libc function costs
   // a lazy symbol lookup on each start.

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "search/path_parts.h"
+#include "support/env_snapshot.h"
 
 namespace {
 
@@ -22,29 +24,15 @@ bool is_program_file(const char* path) {
   return access(path, X_OK) == 0 && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Tries each ':'-separated directory of path_value in order, with "." for an empty one,
-// and leaves the first accepted candidate in buffer. The buffer must hold
-// max(strlen(path_value) + 1, 2) + name_len + 1 bytes.
+// Tries each directory of path_value in order and leaves the first accepted candidate in
+// buffer. The buffer must hold max(strlen(path_value) + 1, 2) + name_len + 1 bytes.
 bool search_path(const char* path_value, const char* name, size_t name_len, char* buffer) {
-  const char* start = path_value;
-  for (;;) {
-    const char* end = strchr(start, ':');
-    if (end == nullptr) end = start + strlen(start);
-    size_t len = static_cast<size_t>(end - start);
-    char* p = buffer;
-    if (len == 0) {
-      *p++ = '.';
-      *p++ = '/';
-    } else {
-      memcpy(p, start, len);
-      p += len;
-      if (start[len - 1] != '/') *p++ = '/';
-    }
-    memcpy(p, name, name_len + 1);
+  for (const char* cursor = path_value; cursor != nullptr;) {
+    size_t len = path_list_next(&cursor, buffer);
+    memcpy(buffer + len, name, name_len + 1);
     if (is_program_file(buffer)) return true;
-    if (*end == '\0') return false;
-    start = end + 1;
   }
+  return false;
 }
 
 // Path entries, as split_path makes them, walked in place: an entry runs through the
@@ -68,10 +56,9 @@ char* refused(relocate_note* note, relocate_note why) {
   return nullptr;
 }
 
-}  // namespace
-
-// A bare name is looked up along PATH the way a shell would have found it.
-char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note) {
+// relocate_program_file's name, left in resolved (PATH_MAX bytes) or pointing at
+// prog_name itself. A bare name is looked up along PATH the way a shell would find it.
+const char* find_program_file(const char* prog_name, int resolve_links, char* resolved, relocate_note* note) {
   // An empty name would only be tried against every PATH directory, itself no program.
   if (*prog_name == '\0') return refused(note, RELOCATE_NO_NAME);
   const char* found = prog_name;
@@ -79,7 +66,7 @@ char* relocate_program_file(const char* prog_name, int resolve_links, relocate_n
   char* heap_buffer = nullptr;
   // A name with a '/' is used as it stands; only a bare name needs PATH.
   bool bare = path_base_name(prog_name) == prog_name;
-  const char* path_value = bare ? getenv("PATH") : nullptr;
+  const char* path_value = bare ? env_value(ENV_PATH) : nullptr;
   if (bare && path_value == nullptr && note != nullptr) *note = RELOCATE_NO_PATH;
 
   if (path_value != nullptr) {
@@ -100,13 +87,39 @@ char* relocate_program_file(const char* prog_name, int resolve_links, relocate_n
     }
   }
 
-  char* full_name = resolve_links ? canonical_path(found) : copy_path(found);
+  const char* result = prog_name;
+  if (resolve_links && realpath(found, resolved) != nullptr) {
+    result = resolved;
+  } else if (found != prog_name) {
+    // A candidate that stat accepted is shorter than PATH_MAX.
+    size_t size = strlen(found) + 1;
+    result = size <= PATH_MAX ? static_cast<const char*>(memcpy(resolved, found, size)) : nullptr;
+  }
   free(heap_buffer);
+  return result != nullptr ? result : refused(note, RELOCATE_NO_MEMORY);
+}
+
+}  // namespace
+
+char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note) {
+  char resolved[PATH_MAX];
+  const char* found = find_program_file(prog_name, resolve_links, resolved, note);
+  if (found == nullptr) return nullptr;
+  char* full_name = copy_path(found);
   return full_name != nullptr ? full_name : refused(note, RELOCATE_NO_MEMORY);
+}
+
+const char* relocate_program_file_in(const char* prog_name, char* resolved, relocate_note* note) {
+  return find_program_file(prog_name, 1, resolved, note);
 }
 
 char* relocate_dir_from_file(const char* program_file, const char* bin_dir, const char* target_dir,
                              relocate_note* note) {
+  return relocate_dir_from_file_into(program_file, bin_dir, target_dir, nullptr, 0, note);
+}
+
+char* relocate_dir_from_file_into(const char* program_file, const char* bin_dir, const char* target_dir,
+                                  char* buffer, size_t buffer_size, relocate_note* note) {
   // Empty paths have no entries at all, not even a directory to start from.
   if (*program_file == '\0') return refused(note, RELOCATE_NO_NAME);
   if (*bin_dir == '\0' || *target_dir == '\0') return refused(note, RELOCATE_NO_SHARED_ROOT);
@@ -140,7 +153,8 @@ char* relocate_dir_from_file(const char* program_file, const char* bin_dir, cons
   if (bin_rest == bin_dir) return refused(note, RELOCATE_NO_SHARED_ROOT);
   size_t ups = static_cast<size_t>(count_entries(bin_rest));
   size_t tail_len = strlen(tail);
-  char* result = static_cast<char*>(malloc(dir_len + 3 * ups + tail_len + 1));
+  size_t size = dir_len + 3 * ups + tail_len + 1;
+  char* result = size <= buffer_size ? buffer : static_cast<char*>(malloc(size));
   if (result == nullptr) return refused(note, RELOCATE_NO_MEMORY);
   char* p = result;
   memcpy(p, program_file, dir_len);

@@ -5,6 +5,8 @@
 // comes from the system allocator; its failure gives a null result, never an exit.
 #pragma once
 
+#include <cstddef>
+
 /// Returns a new string (caller frees) naming target_dir relative to the program's real
 /// location, links resolved; null when the program lies in bin_dir, when bin_dir and
 /// target_dir share no leading component, or when memory runs out.
@@ -34,6 +36,13 @@ enum relocate_note {
 /// resolved to its real path when resolve_links is set; null when prog_name is empty or
 /// memory runs out. Stores a note in *note (when note is not null) if there is one.
 char* relocate_program_file(const char* prog_name, int resolve_links, relocate_note* note);
+/// Returns relocate_dir_from_file's result, written into buffer when it fits in
+/// buffer_size bytes, else in a new block.
+char* relocate_dir_from_file_into(const char* program_file, const char* bin_dir, const char* target_dir,
+                                  char* buffer, size_t buffer_size, relocate_note* note);
+/// Returns what relocate_program_file returns with links resolved, but without a block of
+/// its own: the name is left in resolved (PATH_MAX bytes) or is prog_name itself.
+const char* relocate_program_file_in(const char* prog_name, char* resolved, relocate_note* note);
 /// Returns relocate_dir_core's result for a program file that relocate_program_file
 /// already found, so that several directories relocate from one lookup. Stores why in
 /// *note (when note is not null) when the result is null.

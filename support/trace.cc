@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "support/char_class.h"
+#include "support/env_snapshot.h"
 
 bool trace_enabled = false;
 
@@ -121,7 +122,7 @@ void put_number(trace_out* out, const char* format, ...) {
 }  // namespace
 
 void trace_init() {
-  const char* value = getenv("QUARN_TRACE");
+  const char* value = env_value(ENV_QUARN_TRACE);
   trace_enabled = value != nullptr && *value != '\0';
 }
 

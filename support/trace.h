@@ -11,7 +11,7 @@
 /// True when QUARN_TRACE held a non-empty value at trace_init; false before.
 extern bool trace_enabled;
 
-/// Reads QUARN_TRACE once and sets trace_enabled.
+/// Reads QUARN_TRACE (env_value) once and sets trace_enabled.
 void trace_init();
 /// Writes one line on standard error, the newline added: format takes %s (an outside
 /// string, escaped), %d, %u, %lu, %zu, %c (a byte, escaped like a %s) and %%.

@@ -31,17 +31,13 @@ std::string search(const dir_list& list, const std::string& name, int mode) {
 
 using strings = std::vector<std::string>;
 
+// How an entry becomes a prefix is path_list_next's (path_parts_test).
 TEST(dir_list_from_string, one_prefix_per_component) {
   struct {
     const char* text;
     strings prefixes;
   } cases[] = {
-      {"", {"./"}},
-      {"/usr/bin:/bin/", {"/usr/bin/", "/bin/"}},
-      {"a::", {"a/", "./", "./"}},
-      {":b", {"./", "b/"}},
-      {"/", {"/"}},
-      {" x :..:a:a", {" x /", "../", "a/", "a/"}},
+      {"a::/usr/bin", {"a/", "./", "/usr/bin/"}},
   };
   for (const auto& c : cases) {
     owned_list l;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,32 @@ TEST(split_path, empty_path_gives_null_and_leaves_the_count_alone) {
 
 TEST(split_path, count_may_be_null) {
   EXPECT_EQ(split("/a/b", nullptr), (std::vector<std::string>{"/", "a/", "b"}));
+}
+
+// The one walker of PATH-like lists, for directory lists and relocation alike.
+TEST(path_list_next, one_prefix_per_entry) {
+  struct {
+    const char* text;
+    std::vector<std::string> prefixes;
+  } cases[] = {
+      {"", {"./"}},
+      {"/usr/bin:/bin/", {"/usr/bin/", "/bin/"}},
+      {"a::", {"a/", "./", "./"}},
+      {":b", {"./", "b/"}},
+      {"/", {"/"}},
+      {"/a//", {"/a//"}},
+      {" x :..:a:a", {" x /", "../", "a/", "a/"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> prefixes;
+    std::string out(strlen(c.text) + 3, 'x');
+    for (const char* cursor = c.text; cursor != nullptr;) {
+      size_t len = path_list_next(&cursor, out.data());
+      prefixes.push_back(out.c_str());
+      EXPECT_EQ(prefixes.back().size(), len);
+    }
+    EXPECT_EQ(prefixes, c.prefixes) << '"' << c.text << '"';
+  }
 }
 
 TEST(path_base_name, returns_the_part_after_the_last_separator) {

@@ -160,15 +160,10 @@ TEST_F(relocate_tree, path_search_takes_the_first_executable_regular_file) {
     std::optional<const char*> path;  // nullopt: PATH unset
     const char* expected;             // literal result; './' marks the empty component
   };
+  // How an entry becomes a directory is path_list_next's (path_parts_test).
   const row rows[] = {
-      {"", "./../lib/quarn/"},
-      {":$/opt/tc/bin", "./../lib/quarn/"},
-      {"$/opt/tc/bin:", "$/opt/tc/bin/../lib/quarn/"},
-      {"$/usr/bin:", "./../lib/quarn/"},
       {"$/usr/bin::$/opt/tc/bin", "./../lib/quarn/"},
       {"$/usr/bin:$/opt/tc/bin", "$/opt/tc/bin/../lib/quarn/"},
-      {"$/opt/tc/bin/", "$/opt/tc/bin/../lib/quarn/"},
-      {"$/opt/tc/bin//", "$/opt/tc/bin//../lib/quarn/"},
       {"$/isdir", "../lib/quarn/"},
       {"$/noexec", "../lib/quarn/"},
       {"$/fifo", "../lib/quarn/"},
