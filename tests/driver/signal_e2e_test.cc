@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/arg_vector.h"
 #include "common/staged_tree.h"
 #include "common/test_util.h"
 
@@ -31,6 +32,26 @@ bool ended_in_time(pid_t pid, int* status) {
     usleep(10000);
   }
   return false;
+}
+
+// How a run ended: the wrapper killed when it did not end in time, the tool when it was
+// left running, so that nothing outlives the test.
+struct run_end {
+  bool ended = false;
+  int status = 0;
+  bool tool_signaled = false;
+};
+
+run_end collect(pid_t wrapper, pid_t tool, bool tool_ready, const std::string& signaled) {
+  run_end end;
+  end.ended = ended_in_time(wrapper, &end.status);
+  if (!end.ended) {
+    kill(wrapper, SIGKILL);
+    waitpid(wrapper, &end.status, 0);
+  }
+  end.tool_signaled = testutil::file_exists(signaled);
+  if (tool_ready && !end.tool_signaled) kill(tool, SIGKILL);
+  return end;
 }
 
 TEST(signals, reach_the_tool_and_end_the_wrapper_leaving_no_file) {
@@ -57,13 +78,8 @@ TEST(signals, reach_the_tool_and_end_the_wrapper_leaving_no_file) {
     t.options.env["TMPDIR"] = tmp;
     t.options.env["FAKE_TOOL_READY_FD"] = std::to_string(ready[1]);
     t.options.env["FAKE_TOOL_SIGNALED"] = signaled;
-    strings env = testutil::child_environment(t.options);
-    strings args = {"quarn-nm", "-B", t.tree.target_bin(), "@" + t.tree.root() + "/args"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    for (auto& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    testutil::arg_vector argv({"quarn-nm", "-B", t.tree.target_bin(), "@" + t.tree.root() + "/args"});
+    testutil::arg_vector envp(testutil::child_environment(t.options));
 
     // A process group of its own, so that the group's signal reaches only wrapper and tool.
     posix_spawnattr_t attr;
@@ -99,22 +115,15 @@ TEST(signals, reach_the_tool_and_end_the_wrapper_leaving_no_file) {
       usleep(200000);  // were it passed on, the tool would be ending by it now
     }
     if (tool_ready) (c.to_group ? killpg(wrapper, c.sig) : kill(wrapper, c.sig));
-    int status = 0;
-    bool ended = ended_in_time(wrapper, &status);
-    if (!ended) {
-      kill(wrapper, SIGKILL);
-      waitpid(wrapper, &status, 0);
-    }
-    bool tool_signaled = testutil::file_exists(signaled);
-    if (tool_ready && !tool_signaled) kill(tool, SIGKILL);  // left running: do not leave it behind
-    EXPECT_TRUE(ended) << "the wrapper did not end";
+    run_end end = collect(wrapper, tool, tool_ready, signaled);
+    EXPECT_TRUE(end.ended) << "the wrapper did not end";
 
     ASSERT_TRUE(tool_ready) << testutil::read_file(err);
-    EXPECT_TRUE(tool_signaled) << "the tool was left running";
-    if (tool_signaled) {
+    EXPECT_TRUE(end.tool_signaled) << "the tool was left running";
+    if (end.tool_signaled) {
       EXPECT_EQ(testutil::read_file(signaled), std::to_string(c.sig));
     }
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "wait status " << status;
+    EXPECT_TRUE(WIFSIGNALED(end.status) && WTERMSIG(end.status) == c.sig) << "wait status " << end.status;
     EXPECT_EQ(testutil::read_file(err), "") << "nothing of the wrapper's own";
     EXPECT_EQ(testutil::list_dir(tmp), strings{}) << "the response file is removed";
   }
@@ -138,12 +147,8 @@ TEST(signals, ctrl_c_reaches_a_tool_that_left_the_process_group) {
   t.options.env["FAKE_TOOL_READY_FD"] = std::to_string(ready[1]);
   t.options.env["FAKE_TOOL_SIGNALED"] = signaled;
   t.options.env["FAKE_TOOL_OWN_GROUP"] = "1";
-  strings env = testutil::child_environment(t.options), args = {"quarn-nm", "-B", t.tree.target_bin()};
-  std::vector<char*> argv, envp;
-  for (auto& a : args) argv.push_back(a.data());
-  for (auto& e : env) envp.push_back(e.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
+  testutil::arg_vector argv({"quarn-nm", "-B", t.tree.target_bin()});
+  testutil::arg_vector envp(testutil::child_environment(t.options));
   pid_t wrapper = fork();
   if (wrapper == 0) {  // a session of its own, the pty its terminal, the wrapper its leader
     close(pty);
@@ -159,18 +164,11 @@ TEST(signals, ctrl_c_reaches_a_tool_that_left_the_process_group) {
   close(ready[0]);
   // ^C, the terminal's default VINTR character.
   if (tool_ready && write(pty, "\x03", 1) != 1) ADD_FAILURE() << "cannot type at the terminal";
-  int status = 0;
-  bool ended = ended_in_time(wrapper, &status);
-  if (!ended) {
-    kill(wrapper, SIGKILL);
-    waitpid(wrapper, &status, 0);
-  }
-  bool tool_signaled = testutil::file_exists(signaled);
-  if (tool_ready && !tool_signaled) kill(tool, SIGKILL);
+  run_end end = collect(wrapper, tool, tool_ready, signaled);
   close(pty);
-  ASSERT_TRUE(tool_ready) << "the tool did not start; wait status " << status;
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "wait status " << status;
-  ASSERT_TRUE(tool_signaled) << "the tool was left running";
+  ASSERT_TRUE(tool_ready) << "the tool did not start; wait status " << end.status;
+  EXPECT_TRUE(WIFSIGNALED(end.status) && WTERMSIG(end.status) == SIGINT) << "wait status " << end.status;
+  ASSERT_TRUE(end.tool_signaled) << "the tool was left running";
   EXPECT_EQ(testutil::read_file(signaled), std::to_string(SIGINT));
 }
 
