@@ -20,8 +20,8 @@ if(QUARN_SANITIZE)
   add_compile_definitions(QUARN_SANITIZED=1)
 endif()
 
-# The programs start once per archive step of every build: no exceptions, no RTTI,
-# no guard variables, and no C++ runtime to load. Nor unwind tables: where they are the
+# The programs have no exceptions, no RTTI, no guard variables, and no C++ runtime to
+# load. Nor unwind tables: where they are the
 # default (clang for 32-bit ARM), every object refers to the ARM EHABI personality
 # routines, which only libgcc_s or libunwind provide. Target options come after
 # CMAKE_CXX_FLAGS, so a default switched on there is switched off again.

@@ -21,7 +21,7 @@ install_dirs find_install_dirs_into(const char* argv0, const char* wrapper_name,
   if (exec_prefix != nullptr) prog_name = join_strings(exec_prefix, wrapper_name, nullptr);
 
   // Both directories relocate from one lookup of the program's file: what relocate_dir
-  // gives for each, without searching PATH and resolving links twice on every start.
+  // gives for each, without searching PATH and resolving links twice.
   relocate_note found = RELOCATE_OK;
   relocate_note lib_note = RELOCATE_OK;
   relocate_note libexec_note = RELOCATE_OK;

@@ -12,11 +12,11 @@
 #include "support/temp_file.h"
 
 void response_file_create(response_file* file) {
-  // Held back, a signal cannot fall between the file's creation and the relay's knowing it.
-  relay_hold();
+  // Blocked, a signal cannot fall between the file's creation and the relay's knowing it.
+  relay_block();
   file->name = temp_file_open(nullptr, "", &file->fd);
   relay_set_litter(file->name);
-  relay_release();
+  relay_unblock();
 }
 
 void response_file_write(response_file* file, char* const* tool_argv, char* pass_through[3]) {

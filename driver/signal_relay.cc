@@ -16,7 +16,7 @@ enum relay_state : sig_atomic_t {
   NO_TOOL,   // nothing to wait for: a signal ends the wrapper at once
   STARTING,  // the tool is being started: its pid is not known yet
   RUNNING,   // the tool runs as tool_pid
-  ENDED,     // the tool has ended: its pid is about to be released
+  ENDED,     // the tool has ended: its pid is about to be reaped
 };
 
 // Shared with the handler. The process has one thread, so plain word-sized stores are
@@ -28,7 +28,7 @@ volatile sig_atomic_t unsent = 0;  // a signal caught while the tool's pid was u
 const char* volatile litter = nullptr;
 
 bool caught_at[kRelayedCount];  // which of kRelayed reach on_signal
-sigset_t held_mask;             // the mask in force before relay_hold
+sigset_t unblocked_mask;        // the mask in force before relay_block
 
 // Acts on one signal, in the handler; a kept one is sent once the tool's pid is known.
 // typed_at_terminal: the terminal sent it to the whole foreground process group.
@@ -90,7 +90,7 @@ const pex_watch relay_watch = {tool_started, tool_exited};
 
 void relay_catch_signals() {
   // Each action is built on the one the system reports: its mask is then a valid set
-  // (empty, as exec leaves it) without a call of sigemptyset on every start.
+  // (empty, as exec leaves it) without a call of sigemptyset.
   struct sigaction act;
   for (size_t i = 0; i < kRelayedCount; ++i) {
     // What the caller ignores (nohup, a background job) stays ignored, here and in the tool.
@@ -110,17 +110,17 @@ void relay_catch_signals() {
   sigaction(SIGCHLD, &act, nullptr);
 }
 
-void relay_hold() {
-  // Built here, not at start: most runs make no response file and never hold signals.
+void relay_block() {
+  // Built here, not at start: most runs make no response file and never block signals.
   sigset_t caught;
   sigemptyset(&caught);
   for (size_t i = 0; i < kRelayedCount; ++i) {
     if (caught_at[i]) sigaddset(&caught, kRelayed[i]);
   }
-  sigprocmask(SIG_BLOCK, &caught, &held_mask);
+  sigprocmask(SIG_BLOCK, &caught, &unblocked_mask);
 }
 
-void relay_release() { sigprocmask(SIG_SETMASK, &held_mask, nullptr); }
+void relay_unblock() { sigprocmask(SIG_SETMASK, &unblocked_mask, nullptr); }
 
 void relay_set_litter(const char* name) {
   litter = name;
@@ -128,12 +128,12 @@ void relay_set_litter(const char* name) {
 }
 
 void relay_remove_litter() {
-  // Held back, a signal cannot remove the name a second time, when another process may
+  // Blocked, a signal cannot remove the name a second time, when another process may
   // have made a new file of that name.
-  relay_hold();
+  relay_block();
   if (litter != nullptr) unlink(litter);
   relay_set_litter(nullptr);
-  relay_release();
+  relay_unblock();
 }
 
 void relay_tool_starting() { state = STARTING; }

@@ -5,7 +5,7 @@
 // The order of calls, once per run of the tool:
 //
 //   relay_catch_signals();                  // before any file exists
-//   relay_hold();  create the response file;  relay_set_litter(name);  relay_release();
+//   relay_block();  create the response file;  relay_set_litter(name);  relay_unblock();
 //   relay_tool_starting();
 //   pex_run_command_watched(..., &relay_watch, ...);   // started(pid) ... exited()
 //   int sig = relay_tool_done();
@@ -27,9 +27,10 @@
 /// ignored, and gives SIGCHLD its default action so that the tool can be waited for.
 void relay_catch_signals();
 
-/// Holds the caught signals back while a litter file is created and recorded or removed.
-void relay_hold();
-void relay_release();
+/// Blocks the caught signals while a litter file is created and recorded or removed, and
+/// unblocks them again.
+void relay_block();
+void relay_unblock();
 /// Records the file that must not outlive the wrapper (null for none): a signal before the
 /// tool runs, or an exit through exit_program, removes it.
 void relay_set_litter(const char* name);

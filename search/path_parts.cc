@@ -95,8 +95,7 @@ size_t path_list_next(const char** cursor, char* out) {
 }
 
 char* copy_path(const char* path) {
-  // strdup, from calls the wrappers make anyway: every distinct libc function costs
-  // a lazy symbol lookup on each start.
+  // strdup by hand, from calls the wrappers make anyway: one libc import fewer.
   size_t size = strlen(path) + 1;
   char* copy = static_cast<char*>(malloc(size));
   return copy != nullptr ? static_cast<char*>(memcpy(copy, path, size)) : nullptr;

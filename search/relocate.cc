@@ -37,7 +37,7 @@ bool search_path(const char* path_value, const char* name, size_t name_len, char
 
 // Path entries, as split_path makes them, walked in place: an entry runs through the
 // whole run of '/' that follows it. Comparing and copying entries where they lie saves
-// the wrappers a dozen allocations on every start.
+// a dozen allocations.
 const char* entry_end(const char* p) {
   while (*p != '\0' && *p != '/') ++p;
   while (*p == '/') ++p;

@@ -1,4 +1,4 @@
-// The programs start once per archive step: they must load nothing but libc.
+// The programs load nothing but libc, and bind only the libc names they must.
 #include <gtest/gtest.h>
 
 #include <elf.h>
@@ -99,6 +99,10 @@ TEST(programs, need_no_cxx_runtime) {
   }
 }
 
+// The programs run once per archive step of every build, so their own start-up is the
+// product's speed: each libc function they bind costs the dynamic linker a lookup at its
+// first call, and each block from the allocator more than the bytes it holds. So the code
+// takes a new import, or a block on the path every run takes, only where it pays.
 // Every libc name the programs bind on glibc is one on this list: a new import shows up
 // here first, and the freebsd-* workflows check the programs against FreeBSD's libc itself.
 TEST(programs, bind_only_listed_glibc_names) {

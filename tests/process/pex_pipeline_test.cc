@@ -365,7 +365,7 @@ TEST(pex_destroy, signals_no_one_after_get_status_and_records_no_times) {
   ASSERT_EQ(pex_get_status(p, 1, &status), 1);
   add_ok(p, {PEX_FINAL, nullptr, nullptr});
   pex_destroy(p);
-  // The second child was started after the timed collection: release waits for it
+  // The second child was started after the timed collection: pex_destroy waits for it
   // with a kill and without a record.
   EXPECT_EQ(f.calls_of("wait_child"), (lines{"wait_child 100 timing", "wait_child 101 kill"}));
 

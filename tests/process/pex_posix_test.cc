@@ -51,7 +51,7 @@ struct real_stage {
   std::string err;  // "" for none
 };
 
-// Runs the stages on a fresh pipeline and waits for them (release would kill them);
+// Runs the stages on a fresh pipeline and waits for them (pex_destroy would kill them);
 // returns the first failure message, or "".
 std::string run_stages(int pipeline_flags, const char* base, const std::vector<real_stage>& stages,
                        std::vector<int>* statuses = nullptr) {
@@ -308,7 +308,7 @@ TEST(posix_backend, open_and_stream_operations) {
   EXPECT_EQ(errno, EBADF);
 }
 
-TEST(posix_backend, release_terminates_children_never_collected) {
+TEST(posix_backend, pex_destroy_terminates_children_never_collected) {
   testutil::scoped_temp_dir dir;
   std::string ready = dir / "ready", marker = dir / "marker", out = dir / "out";
   // The shell reports the signal it got; the sleep is its own child, so that the
@@ -417,13 +417,13 @@ namespace {
 void note_signal(int) {}
 }  // namespace
 
-TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release) {
+TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_pex_destroy) {
   struct sigaction interrupting = {}, old = {};
   interrupting.sa_handler = note_signal;  // without SA_RESTART, so that the wait fails with EINTR
   sigemptyset(&interrupting.sa_mask);
   ASSERT_EQ(sigaction(SIGALRM, &interrupting, &old), 0);
-  for (bool release : {false, true}) {
-    SCOPED_TRACE(release ? "release" : "later call");
+  for (bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "pex_destroy" : "later call");
     std::vector<int> before = open_descriptors();
     pex_pipeline* p = pex_create(PEX_VIA_PIPES, "test", nullptr);
     FILE* in = pex_open_input_pipe(p, 0);
@@ -441,7 +441,7 @@ TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release
     setitimer(ITIMER_REAL, &off, nullptr);
     EXPECT_EQ(got, 0);
     EXPECT_EQ(status, 12345) << "a status that was never collected was copied";
-    if (!release) {
+    if (!destroy) {
       fclose(in);
       EXPECT_EQ(pex_get_status(p, 1, &status), 1);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
@@ -451,7 +451,7 @@ TEST(posix_backend, interrupted_wait_leaves_the_child_to_a_later_call_or_release
       fclose(in);
       errno = 0;
       pid_t left = waitpid(pid, nullptr, WNOHANG);
-      EXPECT_EQ(left, -1) << "release left the child behind";
+      EXPECT_EQ(left, -1) << "pex_destroy left the child behind";
       EXPECT_EQ(errno, ECHILD);
       if (left == 0) waitpid(pid, nullptr, 0);
     }

@@ -75,7 +75,7 @@ TEST(pex_streams, input_streams_refuse_misuse_with_einval) {
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(f.calls.size(), calls);
     pex_destroy(p);
-    if (held != nullptr) fclose(held);  // release leaves a stream no stage took
+    if (held != nullptr) fclose(held);  // pex_destroy leaves a stream no stage took
   }
 }
 
