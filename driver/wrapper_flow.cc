@@ -59,13 +59,18 @@ bool take_b_option(int* argc, char** argv, dir_list* tools, dir_list* fallback) 
 
 namespace {
 
+// By hand: a run that walks no PATH then binds no strchr.
+bool has_slash(const char* path) {
+  for (; *path != '\0'; ++path) {
+    if (*path == '/') return true;
+  }
+  return false;
+}
+
 // path_with_directory for a path that may lie in the caller's own buffer, which stays.
 char* qualified(char* path, const char* own) {
   if (path != own) return path_with_directory(path);
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '/') return path;
-  }
-  return join_strings("./", path, nullptr);
+  return has_slash(path) ? path : join_strings("./", path, nullptr);
 }
 
 }  // namespace
@@ -78,10 +83,7 @@ char* locate_plugin_into(const dir_list* tools, char* own, size_t own_size) {
 }
 
 char* path_with_directory(char* path) {
-  // By hand rather than strchr: one libc import fewer.
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '/') return path;
-  }
+  if (has_slash(path)) return path;
   char* qualified = join_strings("./", path, nullptr);
   free(path);
   return qualified;

@@ -72,7 +72,9 @@ const char* path_base_name_dos(const char* path) {
 }
 
 const char* path_list_entry_end(const char* entry) {
-  // strchr rather than a byte loop: libc's wide scan pays for itself on a PATH.
+  // strchr rather than a byte loop: only a run that walks PATH gets here (started by a
+  // bare name, or with the tool missing from the installation), and there libc's wide
+  // scan pays for itself.
   const char* colon = strchr(entry, ':');
   return colon != nullptr ? colon : entry + strlen(entry);
 }
