@@ -23,7 +23,7 @@
 #include "argv/argv_expand.h"
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 #include "support/checked_alloc.h"
 
 using testutil::strings;

@@ -8,7 +8,7 @@
 
 #include "argv/argv_parse.h"
 #include "argv/argv_vector.h"
-#include "support/arg_vector.h"
+#include "common/arg_vector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testutil::strings args;
