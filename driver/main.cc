@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   char** const original_argv = argv;
   argv_expand_at_files(&argc, &argv);
   alignas(char*) char argv_block[1024];
-  char** tool_argv = build_tool_argv_dashed(tool_path, plugin_path, argc, argv, self.dash_first_argument, argv_block,
-                                            sizeof argv_block);
+  char** tool_argv =
+      build_tool_argv(tool_path, plugin_path, argc, argv, self.dash_first_argument, argv_block, sizeof argv_block);
   return run_tool(tool_path, tool_argv, argv != original_argv);
 }

@@ -22,7 +22,7 @@ void seed_search_lists_into(const char* lib, const char* libexec, dir_list* tool
   // directory. Each is one entry: a ':' in the installation's path is part of a name,
   // and splitting there would make relative directories to search.
   const char* const entries[][2] = {{lib, CONFIG_TARGET_BIN_FROM_LIB}, {libexec, CONFIG_VERSIONED_SUBDIR}};
-  dir_list_append_joined_into(tools, entries, 2, own, own_size);
+  dir_list_append_joined(tools, entries, 2, own, own_size);
 }
 
 namespace {
@@ -109,16 +109,8 @@ char* locate_tool_into(const char* tool, const dir_list* tools, dir_list* fallba
   return path != nullptr ? qualified(path, own) : nullptr;
 }
 
-void apply_dash_first_argument(char** argv) {
-  if (argv[1] != nullptr && argv[1][0] != '-') argv[1] = join_strings("-", argv[1], nullptr);
-}
-
-char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv) {
-  return build_tool_argv_dashed(tool_path, plugin_path, argc, argv, false, nullptr, 0);
-}
-
-char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash,
-                              void* own, size_t own_size) {
+char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash, void* own,
+                       size_t own_size) {
   // Every entry is set below; argc pointers already fit in memory, so the size cannot wrap.
   size_t vector_size = (static_cast<size_t>(argc) + 3) * sizeof(char*);
   dash = dash && argc > 1 && argv[1][0] != '-';

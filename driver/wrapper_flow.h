@@ -22,7 +22,7 @@ extern dir_list fallback_dirs;
 /// Appends the target's bin directory (reached through lib) and the version's libexec
 /// directory to tools, one whole entry each. PATH reaches fallback in locate_tool.
 void seed_search_lists(const char* lib, const char* libexec, dir_list* tools);
-/// As seed_search_lists, with the entries in own when they fit: see dir_list_append_joined_into.
+/// As seed_search_lists, with the entries in own when they fit: see dir_list_append_joined.
 void seed_search_lists_into(const char* lib, const char* libexec, dir_list* tools, void* own, size_t own_size);
 
 /// Takes the first "-B dir" or "-Bdir" argument out of argv (count and entries move down)
@@ -47,13 +47,10 @@ char* path_with_directory(char* path);
 /// Returns the target-prefixed tool name ("<target>-ar"), a new string.
 char* prefixed_tool_name(const char* tool);
 
-/// Puts a '-' in front of argv[1] when there is one and it does not begin with '-'.
-void apply_dash_first_argument(char** argv);
-/// Returns a new vector: tool path, "--plugin", plugin path, argv[1..argc-1], null (argc >= 1).
-/// The user's strings are shared, not copied.
-char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv);
-/// As apply_dash_first_argument (when dash is set) and then build_tool_argv, with the
-/// dashed argument in the vector's own block: argv[1] is left pointing at it. The block is
-/// own (aligned for pointers) when it fits in own_size bytes, else a new one.
-char** build_tool_argv_dashed(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash,
-                              void* own, size_t own_size);
+/// Returns the vector tool path, "--plugin", plugin path, argv[1..argc-1], null (argc >= 1).
+/// The user's strings are shared, not copied, but for one: when dash is set and argv[1]
+/// does not begin with '-', a copy with a '-' in front, kept in the vector's block, takes
+/// its place (argv[1] is left pointing at it). The block is own (aligned for pointers)
+/// when it fits in own_size bytes, else a new one.
+char** build_tool_argv(const char* tool_path, const char* plugin_path, int argc, char** argv, bool dash, void* own,
+                       size_t own_size);

@@ -97,12 +97,8 @@ void dir_list_append(dir_list* list, const char* prefix) { dir_list_add(list, pr
 
 void dir_list_prepend(dir_list* list, const char* prefix) { dir_list_add(list, prefix, true); }
 
-void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count) {
-  dir_list_append_joined_into(list, pairs, count, nullptr, 0);
-}
-
-void dir_list_append_joined_into(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
-                                 size_t own_size) {
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
+                            size_t own_size) {
   // Laid out as dir_list_from_string lays out its entries: the array first, then the prefixes.
   size_t bytes = count * sizeof(dir_entry);
   for (size_t i = 0; i < count; ++i) bytes += strlen(pairs[i][0]) + strlen(pairs[i][1]) + 1;

@@ -29,12 +29,11 @@ void dir_list_add(dir_list* list, const char* prefix, bool at_front);
 void dir_list_append(dir_list* list, const char* prefix);
 /// Adds a copy of prefix at the front.
 void dir_list_prepend(dir_list* list, const char* prefix);
-/// Appends count entries, entry i being pairs[i][0] followed by pairs[i][1], in one block.
-void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count);
-/// As dir_list_append_joined, but in own (aligned for dir_entry) when the block fits in
-/// own_size bytes, else in a new block; own must then outlive the list.
-void dir_list_append_joined_into(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
-                                 size_t own_size);
+/// Appends count entries, entry i being pairs[i][0] followed by pairs[i][1], in one block:
+/// own (aligned for dir_entry) when the block fits in own_size bytes, which must then
+/// outlive the list, else a new one.
+void dir_list_append_joined(dir_list* list, const char* const (*pairs)[2], size_t count, void* own,
+                            size_t own_size);
 /// Appends one prefix per ':'-separated component of text: "" gives "./", and a
 /// component gets a '/' unless it ends in one.
 void dir_list_from_string(const char* text, dir_list* list);

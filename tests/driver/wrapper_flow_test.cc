@@ -189,7 +189,7 @@ TEST(locate, file_found_through_the_empty_prefix_keeps_a_directory) {
   free(tool);
 }
 
-TEST(apply_dash_first_argument, only_a_first_argument_without_dash_changes) {
+TEST(build_tool_argv, dashes_only_a_first_argument_without_one) {
   const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
       {{"quarn-ar", "rcs", "libx.a", "a.o"}, {"quarn-ar", "-rcs", "libx.a", "a.o"}},
       {{"quarn-ar", "-rcs", "libx.a"}, {"quarn-ar", "-rcs", "libx.a"}},
@@ -200,16 +200,15 @@ TEST(apply_dash_first_argument, only_a_first_argument_without_dash_changes) {
   };
   for (const auto& [in, out] : cases) {
     arg_vector v(in);
-    char* before = v.data()[1];
-    apply_dash_first_argument(v.data());
-    EXPECT_EQ(to_strings(v.data()), out);
-    if (v.data()[1] != before) free(v.data()[1]);
+    char** argv = build_tool_argv("/t/ar", "/p/plugin", v.size(), v.data(), true, nullptr, 0);
+    EXPECT_EQ(to_strings(argv + 3), std::vector<std::string>(out.begin() + 1, out.end()));
+    free(argv);
   }
 }
 
 TEST(build_tool_argv, tool_plugin_then_user_arguments_shared_not_copied) {
   arg_vector v({"quarn-ar", "-rcs", "libx.a", "a.o"});
-  char** argv = build_tool_argv("/t/ar", "/p/libvorta_plugin.so", v.size(), v.data());
+  char** argv = build_tool_argv("/t/ar", "/p/libvorta_plugin.so", v.size(), v.data(), false, nullptr, 0);
   ASSERT_NE(argv, nullptr);
   std::vector<std::string> got;
   for (char** a = argv; *a != nullptr; ++a) got.push_back(*a);
@@ -218,7 +217,7 @@ TEST(build_tool_argv, tool_plugin_then_user_arguments_shared_not_copied) {
   free(argv);
 
   arg_vector alone({"quarn-ar"});
-  argv = build_tool_argv("/t/ar", "/p/plugin", alone.size(), alone.data());
+  argv = build_tool_argv("/t/ar", "/p/plugin", alone.size(), alone.data(), true, nullptr, 0);
   EXPECT_STREQ(argv[2], "/p/plugin");
   EXPECT_EQ(argv[3], nullptr);
   free(argv);
